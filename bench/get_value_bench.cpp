@@ -1,0 +1,87 @@
+// GetValue on a temperature request against a baseline that does the least
+// any implementation must: allocate the result, format an integer, free it.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "monitor/publisher.h"
+#include "plugin/get_value.h"
+
+namespace zv::bench {
+extern std::size_t AllocationCount;
+}
+
+namespace {
+
+constexpr const char* kName = "ZVSharedMemory_KTX";
+
+void Baseline(benchmark::State& state) {
+  std::int32_t word = 4537 * 65536;
+  for (auto _ : state) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, word / 6553600).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    char* buffer = static_cast<char*>(std::malloc(length + 1));  // NOLINT
+    std::memcpy(buffer, digits, length);
+    buffer[length] = '\0';
+    benchmark::DoNotOptimize(buffer);
+    std::free(buffer);  // NOLINT
+    benchmark::DoNotOptimize(word);
+  }
+}
+
+void GetValueTemp(benchmark::State& state) {
+  zv::monitor::RemoveStale(kName);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  if (!publisher) {
+    state.SkipWithError("cannot publish the monitor block");
+    return;
+  }
+  publisher->WriteWord(zv::monitor::kTemperatureOffset + 8, zv::monitor::EncodeHundredths(4537));
+  std::free(zv::plugin::GetValue(1, "2"));  // NOLINT: connect outside the loop
+  const std::size_t before = zv::bench::AllocationCount;
+  for (auto _ : state) {
+    char* text = zv::plugin::GetValue(1, "2");
+    benchmark::DoNotOptimize(text);
+    std::free(text);  // NOLINT
+  }
+  state.counters["allocs_per_call"] = benchmark::Counter(
+      static_cast<double>(zv::bench::AllocationCount - before) / static_cast<double>(state.iterations()));
+}
+
+BENCHMARK(Baseline);
+BENCHMARK(GetValueTemp);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // Report both, then the ratio of GetValue to the baseline.
+  class RatioReporter : public benchmark::ConsoleReporter {
+   public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+      for (const Run& run : runs) {
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+        if (run.run_name.function_name == "Baseline") baseline_ = run.GetAdjustedCPUTime();
+        if (run.run_name.function_name == "GetValueTemp") value_ = run.GetAdjustedCPUTime();
+      }
+      ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+      ConsoleReporter::Finalize();
+      if (baseline_ > 0) {
+        std::printf("GetValue / baseline: %.2f (target: at most 2.00)\n", value_ / baseline_);
+      }
+    }
+
+   private:
+    double baseline_ = 0;
+    double value_ = 0;
+  } reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

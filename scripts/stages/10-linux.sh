@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Linux build, the whole test suite, and one short benchmark run for its figures.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
+build/linux/bench/get_value_bench --benchmark_min_time=0.2 --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true --benchmark_color=false

@@ -1,0 +1,13 @@
+#include "platform/host_memory.h"
+
+#include <cstdlib>
+
+namespace zv::platform {
+
+// On POSIX the host and the plugin share the C library's heap: the host
+// releases buffers with free().
+char* AllocateHostBuffer(std::size_t size) noexcept {
+  return static_cast<char*>(std::malloc(size));  // NOLINT(cppcoreguidelines-no-malloc)
+}
+
+}  // namespace zv::platform

@@ -1,0 +1,56 @@
+#include "plugin/get_value.h"
+
+#include <cstring>
+
+#include "platform/exception.h"
+#include "platform/host_memory.h"
+#include "plugin/index_text.h"
+#include "readings/monitor_memory.h"
+#include "readings/reading_formatter.h"
+#include "zelvane_info.h"
+
+namespace zv::plugin {
+
+std::string LastValue;
+
+namespace {
+
+char* CopyForHost(const std::string& text) {
+  char* buffer = platform::AllocateHostBuffer(text.size() + 1);
+  if (buffer == nullptr) {
+    throw Exception("Out of memory");
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return buffer;
+}
+
+}  // namespace
+
+char* GetValue(std::int32_t code, const char* param) {
+  const std::int32_t index = param != nullptr ? StrToInt(param) : 0;
+  const auto macro = static_cast<std::int16_t>(static_cast<std::uint16_t>(code & 0xFFFF));
+  using readings::ReadingKind;
+  std::string text;  // short texts stay in the string's inline buffer
+  switch (macro) {
+    case ZV_MACRO_RESET:
+      break;
+    case ZV_MACRO_CHECK:
+      text = readings::MonitorMapped ? "" : "#skip";
+      break;
+    case ZV_MACRO_TEMP:
+      readings::FormatReading(ReadingKind::Temperature, index, text);
+      break;
+    case ZV_MACRO_FAN:
+      readings::FormatReading(ReadingKind::Fan, index, text);
+      break;
+    case ZV_MACRO_VOLT:
+      readings::FormatReading(ReadingKind::Voltage, index, text);
+      break;
+    default:
+      return CopyForHost(LastValue);
+  }
+  LastValue.swap(text);
+  return CopyForHost(LastValue);
+}
+
+}  // namespace zv::plugin

@@ -1,0 +1,77 @@
+#include "readings/reading_formatter.h"
+
+#include <charconv>
+#include <iterator>
+
+#include "platform/exception.h"
+#include "readings/monitor_memory.h"
+
+namespace zv::readings {
+namespace {
+
+constexpr std::int32_t kWordScale = 65536;
+constexpr std::int32_t kHundredths = 100;
+
+void WriteInteger(std::int64_t value, std::string& text) {
+  char digits[24];
+  char* end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+  text.assign(digits, end);
+}
+
+std::size_t OffsetOf(ReadingKind kind, std::int32_t index) {
+  std::size_t base = kTemperatureOffset;
+  switch (kind) {
+    case ReadingKind::Fan:
+      base = kFanOffset;
+      break;
+    case ReadingKind::Temperature:
+      base = kTemperatureOffset;
+      break;
+    case ReadingKind::Voltage:
+      base = kVoltageOffset;
+      break;
+  }
+  return base + 4 * static_cast<std::size_t>(index);
+}
+
+std::int64_t WholeUnits(std::int32_t word) {
+  // reading = word / 65536 / 100, shown with no decimals, halves away from
+  // zero. Done in integers: the result equals dividing in extended floating
+  // point and rounding, because a half is exact there and every other
+  // reading lies at least 1/6553600 away from one, far beyond the rounding
+  // error of a 64-bit mantissa. Integer division also never yields "-0".
+  constexpr std::int64_t kScale = std::int64_t{kWordScale} * kHundredths;
+  const std::int64_t scaled = word;
+  return (scaled >= 0 ? scaled + kScale / 2 : scaled - kScale / 2) / kScale;
+}
+
+std::int32_t FanSpeed(std::int32_t word) {
+  return word / kWordScale;  // truncates toward zero
+}
+
+}  // namespace
+
+std::string FormatHundredths(std::int32_t word) {
+  std::string text;
+  WriteInteger(WholeUnits(word), text);
+  return text;
+}
+
+std::string FormatFanSpeed(std::int32_t word) {
+  std::string text;
+  WriteInteger(FanSpeed(word), text);
+  return text;
+}
+
+void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
+  if (index < 0 || index >= static_cast<std::int32_t>(kSensorCount)) {
+    throw Exception(kIndexErrorMessage);
+  }
+  if (MonitorView == nullptr && !MapMonitorMemory()) {
+    return;
+  }
+  const std::int32_t word = ReadMonitorWord(OffsetOf(kind, index));
+  WriteInteger(kind == ReadingKind::Fan ? FanSpeed(word) : WholeUnits(word), text);
+}
+
+}  // namespace zv::readings

@@ -1,0 +1,7 @@
+#include "settings/config.h"
+
+namespace zv::settings {
+
+std::int32_t Config() { return 0; }
+
+}  // namespace zv::settings

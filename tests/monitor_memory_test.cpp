@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "monitor/publisher.h"
+#include "platform/exception.h"
+#include "readings/monitor_memory.h"
+#include "readings/reading_formatter.h"
+
+namespace {
+
+using zv::monitor::Publisher;
+using zv::readings::FormatReading;
+using zv::readings::MapMonitorMemory;
+using zv::readings::ReadingKind;
+namespace readings = zv::readings;
+
+constexpr const char* kName = "ZVSharedMemory_KTX";
+
+class MonitorMemory : public ::testing::Test {
+ protected:
+  void SetUp() override { zv::monitor::RemoveStale(kName); }
+
+  static std::unique_ptr<Publisher> Publish(std::size_t size = zv::monitor::kBlockSize) {
+    auto publisher = Publisher::Create(kName, size);
+    EXPECT_NE(publisher, nullptr);
+    return publisher;
+  }
+
+  static std::string Read(ReadingKind kind, int index) {
+    std::string text = "untouched";
+    FormatReading(kind, index, text);
+    return text;
+  }
+};
+
+TEST_F(MonitorMemory, AbsentObjectIsLookedForAgainOnEveryCall) {
+  EXPECT_FALSE(MapMonitorMemory());
+  EXPECT_FALSE(MapMonitorMemory());
+  EXPECT_EQ(readings::MappingHandle, nullptr);
+  EXPECT_FALSE(readings::MonitorMapped);
+
+  auto publisher = Publish();
+  EXPECT_TRUE(MapMonitorMemory());
+  EXPECT_TRUE(readings::MonitorMapped);
+  EXPECT_NE(readings::MonitorView, nullptr);
+}
+
+TEST_F(MonitorMemory, ReadingsAreLiveFromTheView) {
+  auto publisher = Publish();
+  publisher->WriteWord(zv::monitor::kTemperatureOffset, zv::monitor::EncodeHundredths(4500));
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "45");
+  publisher->WriteWord(zv::monitor::kTemperatureOffset, zv::monitor::EncodeHundredths(4649));
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "46");
+}
+
+TEST_F(MonitorMemory, EachKindReadsItsOwnRegionAtBothEnds) {
+  auto publisher = Publish();
+  for (int i : {0, 31}) {
+    const auto at = static_cast<std::size_t>(4 * i);
+    publisher->WriteWord(zv::monitor::kTemperatureOffset + at, zv::monitor::EncodeHundredths(100 + i * 100));
+    publisher->WriteWord(zv::monitor::kFanOffset + at, zv::monitor::EncodeRpm(1000 + i));
+    publisher->WriteWord(zv::monitor::kVoltageOffset + at, zv::monitor::EncodeHundredths(330 + i * 100));
+  }
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "1");
+  EXPECT_EQ(Read(ReadingKind::Temperature, 31), "32");
+  EXPECT_EQ(Read(ReadingKind::Fan, 0), "1000");
+  EXPECT_EQ(Read(ReadingKind::Fan, 31), "1031");
+  EXPECT_EQ(Read(ReadingKind::Voltage, 0), "3");
+  EXPECT_EQ(Read(ReadingKind::Voltage, 31), "34");
+}
+
+TEST_F(MonitorMemory, TooSmallObjectIsNeverMappedNorRetried) {
+  {
+    auto small = Publish(100);
+    EXPECT_FALSE(MapMonitorMemory());
+    EXPECT_NE(readings::MappingHandle, nullptr);
+    EXPECT_EQ(readings::MonitorView, nullptr);
+    EXPECT_EQ(Read(ReadingKind::Fan, 0), "untouched");
+  }
+  // A proper block published later is not picked up: the connection is stuck.
+  auto full = Publish();
+  EXPECT_FALSE(MapMonitorMemory());
+  EXPECT_FALSE(readings::MonitorMapped);
+  EXPECT_EQ(Read(ReadingKind::Temperature, 3), "untouched");
+}
+
+TEST_F(MonitorMemory, ViewOutlivesThePublisherAndIsNeverReplaced) {
+  auto publisher = Publish();
+  publisher->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(900));
+  ASSERT_TRUE(MapMonitorMemory());
+  publisher.reset();
+  EXPECT_TRUE(MapMonitorMemory());
+  EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
+
+  auto restarted = Publish();
+  restarted->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(1200));
+  EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
+}
+
+TEST_F(MonitorMemory, BadIndexIsRefusedBeforeConnecting) {
+  for (int index : {-1, 32, INT32_MIN, INT32_MAX}) {
+    try {
+      Read(ReadingKind::Voltage, index);
+      ADD_FAILURE() << "no error for index " << index;
+    } catch (const zv::Exception& error) {
+      EXPECT_STREQ(error.what(), zv::readings::kIndexErrorMessage);
+    }
+  }
+  EXPECT_EQ(readings::MappingHandle, nullptr);
+}
+
+TEST_F(MonitorMemory, AbsentMonitorLeavesTheTextAsItCame) {
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "untouched");
+  EXPECT_EQ(Read(ReadingKind::Fan, 31), "untouched");
+  EXPECT_EQ(Read(ReadingKind::Voltage, 5), "untouched");
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+#include "monitor/publisher.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace zv::monitor {
+
+struct Publisher::Native {
+  std::string object_name;
+  int fd = -1;
+};
+
+Publisher::Publisher(std::unique_ptr<Native> native, unsigned char* data, std::size_t size)
+    : native_(std::move(native)), data_(data), size_(size) {}
+
+std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size) {
+  auto native = std::make_unique<Native>();
+  native->object_name = std::string("/") + name;
+  // Readable by every user, as a system-wide monitor's block would be.
+  native->fd = shm_open(native->object_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (native->fd < 0) {
+    return nullptr;
+  }
+  void* data = MAP_FAILED;
+  if (ftruncate(native->fd, static_cast<off_t>(size)) == 0 && size > 0) {
+    data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, native->fd, 0);
+  }
+  if (data == MAP_FAILED) {
+    close(native->fd);
+    shm_unlink(native->object_name.c_str());
+    return nullptr;
+  }
+  return std::unique_ptr<Publisher>(
+      new Publisher(std::move(native), static_cast<unsigned char*>(data), size));
+}
+
+Publisher::~Publisher() {
+  munmap(data_, size_);
+  close(native_->fd);
+  shm_unlink(native_->object_name.c_str());
+}
+
+void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
+  // One aligned store, so a reader never sees half a word.
+  *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;  // NOLINT
+}
+
+bool RemoveStale(const char* name) {
+  return shm_unlink((std::string("/") + name).c_str()) == 0;
+}
+
+}  // namespace zv::monitor

@@ -1,0 +1,60 @@
+// Publishing side of the monitor's shared memory, for the monitor stand-in
+// and the tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace zv::monitor {
+
+// Byte offsets of the published block (see the README's block layout).
+inline constexpr std::size_t kBlockSize = 400;
+inline constexpr std::size_t kSensorCount = 32;
+inline constexpr std::size_t kTemperatureOffset = 16;
+inline constexpr std::size_t kFanOffset = 144;
+inline constexpr std::size_t kVoltageOffset = 272;
+
+// A named shared-memory object this process created and writes. The object
+// is removed when the publisher is destroyed.
+class Publisher {
+ public:
+  // Creates the object `name` with `size` zero bytes. Returns nullptr when it
+  // cannot be created (for example because it exists already).
+  static std::unique_ptr<Publisher> Create(const char* name, std::size_t size);
+
+  Publisher(const Publisher&) = delete;
+  Publisher& operator=(const Publisher&) = delete;
+  Publisher(Publisher&&) = delete;
+  Publisher& operator=(Publisher&&) = delete;
+  ~Publisher();
+
+  // Writes the 32-bit little-endian word at `offset` (which must lie within
+  // the object).
+  void WriteWord(std::size_t offset, std::int32_t word);
+  [[nodiscard]] std::size_t size() const { return size_; }
+
+ private:
+  struct Native;
+  Publisher(std::unique_ptr<Native> native, unsigned char* data, std::size_t size);
+
+  std::unique_ptr<Native> native_;
+  unsigned char* data_;
+  std::size_t size_;
+};
+
+// Encodings of the block's words.
+// Values beyond the word's range wrap, as the monitor's own words would.
+inline std::int32_t EncodeHundredths(std::int32_t hundredths) {
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(hundredths) * 65536);
+}
+inline std::int32_t EncodeRpm(std::int32_t rpm) {
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(rpm) * 65536);
+}
+
+// Removes a stale object left by a publisher that was killed. Returns whether
+// one was removed. Does nothing on platforms whose objects die with their
+// last handle.
+bool RemoveStale(const char* name);
+
+}  // namespace zv::monitor
