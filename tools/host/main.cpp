@@ -1,0 +1,309 @@
+// zv_host: stand-in for the LCD host. Loads a plugin module, shows its
+// descriptor, and renders screens whose macros the plugin fills in: once
+// for scripts, or live in an LCD-like box refreshed every second.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/stop_signal.h"
+#include "host/cp1251.h"
+#include "host/lcd.h"
+#include "host/plugin_module.h"
+#include "host/screen.h"
+#include "host/terminal.h"
+
+namespace zv::host {
+namespace {
+
+const std::vector<std::string> kDefaultScreen = {
+    "$zvCheck$Zelvane 4",
+    "T0 $zvTemp[0]$C F1 $zvFan[1]$",
+    "V2 $zvVolt[2]$V T1 $zvTemp[1]$C",
+    "F0 $zvFan[0]$ V0 $zvVolt[0]$V",
+};
+
+struct Options {
+  std::string command;
+  std::string plugin;
+  std::vector<std::string> lines;
+  bool init = true;
+  long rows = 4;
+  long columns = 20;
+  long count = 0;  // frames of the live screen; 0 means until Ctrl-C
+  long interval_ms = 1000;
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: zv_host COMMAND PLUGIN [options] [LINE...]\n"
+      "Loads the plugin module PLUGIN (e.g. build/linux/src/zelvane_info.so).\n"
+      "Commands:\n"
+      "  describe   print the plugin's descriptor\n"
+      "  once       call Init, render the screen once and print its lines\n"
+      "  live       call Init, then redraw the screen in a box every second\n"
+      "  config     call Init, then Config, and print Config's result\n"
+      "Screen lines are the LINE arguments, or the lines of --screen-file, or a\n"
+      "default screen showing a few readings under a $zvCheck$ condition.\n"
+      "Options:\n"
+      "  --screen-file F   read screen lines from F\n"
+      "  --no-init         do not call Init first\n"
+      "  --rows N          rows of the live box (default 4)\n"
+      "  --cols N          columns of the live box (default 20)\n"
+      "  --count N         stop the live screen after N frames\n"
+      "  --interval-ms MS  live refresh period (default 1000)\n",
+      out);
+}
+
+bool ParseLong(const std::string& text, long min, long max, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || parsed < min || parsed > max) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return false;
+  }
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    lines.push_back(std::move(line));
+  }
+  return true;
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options options;
+  std::vector<std::string> positional;
+  std::vector<std::string> file_lines;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      std::exit(0);  // NOLINT(concurrency-mt-unsafe)
+    }
+    if (arg == "--no-init") {
+      options.init = false;
+      continue;
+    }
+    if (arg == "--") {
+      positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      std::fprintf(stderr, "zv_host: %s: missing value\n", arg.c_str());
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    bool ok = true;
+    if (arg == "--screen-file") {
+      ok = ReadLines(value, file_lines);
+    } else if (arg == "--rows") {
+      ok = ParseLong(value, 1, 100, options.rows);
+    } else if (arg == "--cols") {
+      ok = ParseLong(value, 1, 400, options.columns);
+    } else if (arg == "--count") {
+      ok = ParseLong(value, 1, 1000000000, options.count);
+    } else if (arg == "--interval-ms") {
+      ok = ParseLong(value, 1, 3600000, options.interval_ms);
+    } else {
+      std::fprintf(stderr, "zv_host: unknown option %s\n", arg.c_str());
+      return std::nullopt;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "zv_host: bad value for %s: %s\n", arg.c_str(), value.c_str());
+      return std::nullopt;
+    }
+  }
+  if (positional.size() < 2) {
+    return std::nullopt;
+  }
+  options.command = positional[0];
+  options.plugin = positional[1];
+  options.lines = file_lines;
+  options.lines.insert(options.lines.end(), positional.begin() + 2, positional.end());
+  if (options.lines.empty()) {
+    options.lines = kDefaultScreen;
+  }
+  return options;
+}
+
+std::string Text(const char* text) { return Cp1251ToUtf8(text != nullptr ? text : "(null)"); }
+
+// Prints a multi-line text (lines end with CR, LF or both) indented under a label.
+void PrintField(const char* label, const char* text) {
+  std::string shown = Text(text);
+  std::string out;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] == '\r' || shown[i] == '\n') {
+      out += "\n             ";
+      if (shown[i] == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') {
+        ++i;
+      }
+    } else {
+      out += shown[i];
+    }
+  }
+  std::printf("%-12s %s\n", label, out.c_str());
+}
+
+int Describe(const PluginModule& module) {
+  const PluginInfo& info = module.info();
+  PrintField("Title:", info.Title);
+  PrintField("About:", info.About);
+  std::printf("%-12s %d (0x%X)\n", "InfoCode:", info.InfoCode,
+              static_cast<unsigned>(info.InfoCode));
+  PrintField("ShortName:", info.ShortName);
+  for (int i = 0; i < ZV_TABLE_ENTRIES; ++i) {
+    if (info.Headings[i] != nullptr && info.Headings[i][0] != '\0') {
+      PrintField(("Heading " + std::to_string(i) + ":").c_str(), info.Headings[i]);
+    }
+  }
+  std::printf("Macros:\n  %-5s %-5s %-10s %-13s %s\n", "entry", "code", "macro", "example",
+              "description");
+  for (int i = 0; i < ZV_TABLE_ENTRIES; ++i) {
+    const bool used = (info.Macros[i] != nullptr && info.Macros[i][0] != '\0') ||
+                      (info.Examples[i] != nullptr && info.Examples[i][0] != '\0') ||
+                      (info.Descriptions[i] != nullptr && info.Descriptions[i][0] != '\0');
+    if (used) {
+      std::printf("  %-5d %-5d %-10s %-13s %s\n", i, i - 1, Text(info.Macros[i]).c_str(),
+                  Text(info.Examples[i]).c_str(), Text(info.Descriptions[i]).c_str());
+    }
+  }
+  std::printf("Entry points: GetValue %s, Init %s, Config %s\n",
+              info.GetValue != nullptr ? "yes" : "MISSING", info.Init != nullptr ? "yes" : "MISSING",
+              info.Config != nullptr ? "yes" : "MISSING");
+  return 0;
+}
+
+// Calls Init and returns a line describing its outcome.
+std::string CallInit(const PluginModule& module) {
+  const CallResult result = module.Init();
+  return result.failed ? "Init failed: " + Cp1251ToUtf8(result.text)
+                       : "Init returned " + result.text;
+}
+
+RenderedScreen Render(const PluginModule& module, const std::vector<Macro>& macros,
+                      const std::vector<std::string>& lines) {
+  RenderedScreen screen = RenderScreen(lines, macros, [&](std::int32_t code, const char* param) {
+    const CallResult result = module.GetValue(code, param);
+    return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
+  });
+  std::fflush(stdout);
+  for (const std::string& error : screen.errors) {
+    std::fprintf(stderr, "zv_host: plugin error: %s\n", error.c_str());
+  }
+  return screen;
+}
+
+int Once(const PluginModule& module, const Options& options) {
+  if (options.init) {
+    std::fprintf(stderr, "zv_host: %s\n", CallInit(module).c_str());
+  }
+  const RenderedScreen screen = Render(module, MacrosOf(module.info()), options.lines);
+  if (screen.skipped) {
+    std::puts("(screen skipped)");
+  }
+  for (const std::string& line : screen.lines) {
+    std::puts(line.c_str());
+  }
+  return 0;
+}
+
+int Live(const PluginModule& module, const Options& options) {
+  tools::InstallStopHandlers();
+  const bool interactive = PrepareTerminal();
+  const std::string init = options.init ? CallInit(module) : "Init not called";
+  const std::vector<Macro> macros = MacrosOf(module.info());
+  if (interactive) {
+    std::fputs("\x1b[?25l", stdout);  // hide the cursor while drawing
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto period = std::chrono::milliseconds(options.interval_ms);
+  auto next = Clock::now();
+  for (long frame = 1; !tools::StopRequested(); ++frame) {
+    if (interactive) {
+      std::fputs("\x1b[H\x1b[2J", stdout);  // home and clear: stderr lines vanish too
+    }
+    const RenderedScreen screen = Render(module, macros, options.lines);
+    for (const std::string& row : DrawLcd(screen, static_cast<std::size_t>(options.rows),
+                                          static_cast<std::size_t>(options.columns))) {
+      std::puts(row.c_str());
+    }
+    std::printf("frame %ld  %s  %s\n", frame, init.c_str(),
+                options.count > 0 ? "" : "Ctrl-C stops");
+    std::fflush(stdout);
+    if (options.count > 0 && frame >= options.count) {
+      break;
+    }
+    next = std::max(next + period, Clock::now());
+    tools::SleepUnlessStopped(
+        std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()));
+  }
+  if (interactive) {
+    std::fputs("\x1b[?25h", stdout);
+  }
+  return 0;
+}
+
+int Config(const PluginModule& module, const Options& options) {
+  if (options.init) {
+    std::fprintf(stderr, "zv_host: %s\n", CallInit(module).c_str());
+  }
+  const CallResult result = module.Config();
+  if (result.failed) {
+    std::printf("Config failed: %s\n", Cp1251ToUtf8(result.text).c_str());
+    return 1;
+  }
+  std::printf("Config returned %s\n", result.text.c_str());
+  return 0;
+}
+
+}  // namespace
+}  // namespace zv::host
+
+int main(int argc, char** argv) {
+  using namespace zv::host;
+  const auto options = ParseOptions(argc, argv);
+  if (!options || (options->command != "describe" && options->command != "once" &&
+                   options->command != "live" && options->command != "config")) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  std::string error;
+  const auto module = PluginModule::Load(options->plugin, error);
+  if (!module) {
+    std::fprintf(stderr, "zv_host: cannot load %s: %s\n", options->plugin.c_str(), error.c_str());
+    return 1;
+  }
+  if (options->command == "describe") {
+    return Describe(*module);
+  }
+  if (options->command == "once") {
+    return Once(*module, *options);
+  }
+  if (options->command == "live") {
+    return Live(*module, *options);
+  }
+  return Config(*module, *options);
+}

@@ -1,0 +1,335 @@
+// zv_monitor: stand-in for the hardware monitor. Publishes the 400-byte
+// block "ZVSharedMemory_KTX" and refreshes it every second, with simulated
+// readings or fixed values given on the command line, until it is stopped.
+//
+// The program's logic is the same on every platform: the object itself is
+// made by monitor/<os>/publisher.cpp and the stop signals are handled by
+// common/<os>/stop_signal.cpp.
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/stop_signal.h"
+#include "monitor/publisher.h"
+
+namespace zv::monitor {
+namespace {
+
+constexpr const char* kObjectName = "ZVSharedMemory_KTX";
+
+// The block's first 16 bytes, which the plugin does not read (see README):
+// magic "ZVSM", a refresh counter, and the time of the last refresh.
+constexpr std::size_t kMagicOffset = 0;
+constexpr std::size_t kSequenceOffset = 4;
+constexpr std::size_t kTimeLowOffset = 8;
+constexpr std::size_t kTimeHighOffset = 12;
+constexpr std::int32_t kMagic = 0x4D53565A;  // "ZVSM" in little-endian byte order
+
+enum class Kind { Temperature, Fan, Voltage };
+
+// One word the command line pins: a reading of one sensor, or a raw word.
+struct FixedWord {
+  std::size_t offset;
+  std::int32_t word;
+};
+
+struct Options {
+  std::vector<FixedWord> fixed;
+  bool simulate = true;
+  bool replace = false;
+  std::size_t size = kBlockSize;
+  long count = 0;  // refreshes before exiting; 0 means no limit
+  double seconds = 0;  // run time before exiting; 0 means no limit
+  double delay = 0;  // wait before the object appears
+  long interval_ms = 1000;
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: zv_monitor [options]\n"
+      "Publishes the monitor block \"ZVSharedMemory_KTX\" (400 bytes) and refreshes it\n"
+      "every second until Ctrl-C or SIGTERM, then removes it.\n"
+      "  --temp I=C        temperature sensor I (0..31) fixed at C degrees (e.g. 45.5)\n"
+      "  --fan I=RPM       fan sensor I fixed at RPM\n"
+      "  --volt I=V        voltage sensor I fixed at V volts (e.g. 12.05)\n"
+      "  --word OFF=W      raw 32-bit word W at byte offset OFF (multiple of 4)\n"
+      "  --no-simulation   sensors not fixed stay 0 instead of simulated readings\n"
+      "  --size N          make the object N bytes (fewer than 400 to test a short block)\n"
+      "  --count N         exit after N refreshes\n"
+      "  --seconds S       exit after S seconds\n"
+      "  --delay S         wait S seconds before publishing\n"
+      "  --interval-ms MS  refresh period (default 1000)\n"
+      "  --replace         remove a stale object left by a killed monitor first\n",
+      out);
+}
+
+bool ParseLong(std::string_view text, long min, long max, long& value) {
+  const std::string copy(text);
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(copy.c_str(), &end, 0);
+  if (copy.empty() || *end != '\0' || errno != 0 || parsed < min || parsed > max) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+bool ParseDouble(std::string_view text, double& value) {
+  const std::string copy(text);
+  char* end = nullptr;
+  value = std::strtod(copy.c_str(), &end);
+  return !copy.empty() && *end == '\0' && std::isfinite(value);
+}
+
+std::size_t SensorOffset(Kind kind, std::size_t index) {
+  const std::size_t base = kind == Kind::Temperature ? kTemperatureOffset
+                           : kind == Kind::Fan       ? kFanOffset
+                                                     : kVoltageOffset;
+  return base + 4 * index;
+}
+
+// Encodes a reading: hundredths for temperatures and voltages, whole RPM for
+// fans, each scaled by 65536. Readings the word cannot hold are refused.
+std::optional<std::int32_t> EncodeReading(Kind kind, double reading) {
+  const double units = kind == Kind::Fan ? std::trunc(reading) : std::round(reading * 100);
+  constexpr double kLimit = std::numeric_limits<std::int32_t>::max() / 65536;
+  if (!(std::fabs(units) <= kLimit)) {
+    return std::nullopt;
+  }
+  const auto value = static_cast<std::int32_t>(units);
+  return kind == Kind::Fan ? EncodeRpm(value) : EncodeHundredths(value);
+}
+
+// Parses "I=VALUE" of --temp, --fan or --volt.
+bool ParseSensor(Kind kind, std::string_view text, FixedWord& fixed) {
+  const auto equals = text.find('=');
+  long index = 0;
+  double reading = 0;
+  if (equals == std::string_view::npos ||
+      !ParseLong(text.substr(0, equals), 0, kSensorCount - 1, index) ||
+      !ParseDouble(text.substr(equals + 1), reading)) {
+    return false;
+  }
+  const auto word = EncodeReading(kind, reading);
+  if (!word) {
+    return false;
+  }
+  fixed = {SensorOffset(kind, static_cast<std::size_t>(index)), *word};
+  return true;
+}
+
+// Parses "OFF=W" of --word.
+bool ParseRawWord(std::string_view text, FixedWord& fixed) {
+  const auto equals = text.find('=');
+  long offset = 0;
+  long word = 0;
+  if (equals == std::string_view::npos ||
+      !ParseLong(text.substr(0, equals), 0, kBlockSize - 4, offset) || offset % 4 != 0 ||
+      !ParseLong(text.substr(equals + 1), std::numeric_limits<std::int32_t>::min(),
+                 std::numeric_limits<std::int32_t>::max(), word)) {
+    return false;
+  }
+  fixed = {static_cast<std::size_t>(offset), static_cast<std::int32_t>(word)};
+  return true;
+}
+
+// Reads the command line; returns nullopt (after a message) when it is wrong.
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options options;
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      std::exit(0);  // NOLINT(concurrency-mt-unsafe)
+    }
+    if (arg == "--no-simulation") {
+      options.simulate = false;
+      continue;
+    }
+    if (arg == "--replace") {
+      options.replace = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      std::fprintf(stderr, "zv_monitor: %.*s: missing or unknown option\n",
+                   static_cast<int>(arg.size()), arg.data());
+      return std::nullopt;
+    }
+    const std::string_view value = args[++i];
+    FixedWord fixed{};
+    long number = 0;
+    bool ok = true;
+    if (arg == "--temp" || arg == "--fan" || arg == "--volt") {
+      const Kind kind = arg == "--temp" ? Kind::Temperature
+                        : arg == "--fan" ? Kind::Fan
+                                         : Kind::Voltage;
+      ok = ParseSensor(kind, value, fixed);
+      options.fixed.push_back(fixed);
+    } else if (arg == "--word") {
+      ok = ParseRawWord(value, fixed);
+      options.fixed.push_back(fixed);
+    } else if (arg == "--size") {
+      ok = ParseLong(value, 1, 1 << 20, number);
+      options.size = static_cast<std::size_t>(number);
+    } else if (arg == "--count") {
+      ok = ParseLong(value, 1, std::numeric_limits<long>::max(), options.count);
+    } else if (arg == "--interval-ms") {
+      ok = ParseLong(value, 1, 3600000, options.interval_ms);
+    } else if (arg == "--seconds") {
+      ok = ParseDouble(value, options.seconds) && options.seconds > 0;
+    } else if (arg == "--delay") {
+      ok = ParseDouble(value, options.delay) && options.delay >= 0;
+    } else {
+      std::fprintf(stderr, "zv_monitor: unknown option %.*s\n", static_cast<int>(arg.size()),
+                   arg.data());
+      return std::nullopt;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "zv_monitor: bad value for %.*s: %.*s\n",
+                   static_cast<int>(arg.size()), arg.data(), static_cast<int>(value.size()),
+                   value.data());
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+// A plausible, slowly varying reading of one simulated sensor at `t`
+// seconds, or nullopt for a sensor the simulated machine does not have.
+std::optional<double> SimulatedReading(Kind kind, std::size_t index, double t) {
+  struct Sensor {
+    double base, swing, period;
+  };
+  static constexpr Sensor kTemperatures[] = {
+      {45, 6, 97}, {52, 9, 131}, {36, 2, 311}, {38, 1.5, 613}, {31, 3, 173}};
+  static constexpr Sensor kFans[] = {{1200, 180, 83}, {850, 60, 157}, {1500, 250, 229}};
+  static constexpr Sensor kVoltages[] = {
+      {3.30, 0.03, 47}, {5.02, 0.05, 71}, {12.05, 0.12, 59}, {1.21, 0.02, 37}};
+  const auto pick = [&](const auto& table) -> std::optional<double> {
+    if (index >= std::size(table)) {
+      return std::nullopt;
+    }
+    const Sensor& s = table[index];
+    const double phase = static_cast<double>(index) * 1.7;
+    return s.base + s.swing * std::sin(2 * std::numbers::pi * t / s.period + phase);
+  };
+  switch (kind) {
+    case Kind::Temperature:
+      return pick(kTemperatures);
+    case Kind::Fan:
+      return pick(kFans);
+    case Kind::Voltage:
+      return pick(kVoltages);
+  }
+  return std::nullopt;
+}
+
+// Writes the word if it lies inside the object (a short object for tests
+// holds only part of the block).
+void WriteIfInside(Publisher& publisher, std::size_t offset, std::int32_t word) {
+  if (offset + 4 <= publisher.size()) {
+    publisher.WriteWord(offset, word);
+  }
+}
+
+// One refresh: readings first, then the time, and the counter last, so a
+// changed counter means a complete refresh.
+void Refresh(Publisher& publisher, const Options& options, double t, std::uint32_t sequence) {
+  if (options.simulate) {
+    for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
+      for (std::size_t i = 0; i < kSensorCount; ++i) {
+        const auto reading = SimulatedReading(kind, i, t);
+        WriteIfInside(publisher, SensorOffset(kind, i), reading ? *EncodeReading(kind, *reading) : 0);
+      }
+    }
+  }
+  for (const FixedWord& fixed : options.fixed) {
+    WriteIfInside(publisher, fixed.offset, fixed.word);
+  }
+  const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  const auto now = static_cast<std::uint64_t>(now_ms);
+  WriteIfInside(publisher, kMagicOffset, kMagic);
+  WriteIfInside(publisher, kTimeLowOffset, static_cast<std::int32_t>(now & 0xFFFFFFFFU));
+  WriteIfInside(publisher, kTimeHighOffset, static_cast<std::int32_t>(now >> 32));
+  WriteIfInside(publisher, kSequenceOffset, static_cast<std::int32_t>(sequence));
+}
+
+int Run(const Options& options) {
+  tools::InstallStopHandlers();
+  using Clock = std::chrono::steady_clock;
+  const auto to_ms = [](double seconds) {
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  };
+  tools::SleepUnlessStopped(to_ms(options.delay));
+  if (tools::StopRequested()) {
+    return 0;
+  }
+  if (options.replace && RemoveStale(kObjectName)) {
+    std::fprintf(stderr, "zv_monitor: removed a stale %s\n", kObjectName);
+  }
+  const auto publisher = Publisher::Create(kObjectName, options.size);
+  if (!publisher) {
+    std::fprintf(stderr,
+                 "zv_monitor: cannot create %s: another monitor may be running "
+                 "(--replace removes a stale one)\n",
+                 kObjectName);
+    return 1;
+  }
+  std::printf("zv_monitor: publishing %s (%zu bytes)\n", kObjectName, publisher->size());
+  std::fflush(stdout);
+
+  const auto start = Clock::now();
+  const auto period = std::chrono::milliseconds(options.interval_ms);
+  const auto deadline = start + to_ms(options.seconds);
+  auto next = start;
+  for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
+    const std::chrono::duration<double> elapsed = Clock::now() - start;
+    Refresh(*publisher, options, elapsed.count(), sequence);
+    if (options.count > 0 && sequence >= static_cast<unsigned long>(options.count)) {
+      // Keep the last refresh visible for one period before leaving.
+      tools::SleepUnlessStopped(period);
+      break;
+    }
+    // After a stall (a suspended process) resume the rhythm from now rather
+    // than refreshing in a burst to catch up.
+    next = std::max(next + period, Clock::now());
+    auto wake = next;
+    if (options.seconds > 0 && deadline <= wake) {
+      wake = deadline;
+    }
+    tools::SleepUnlessStopped(
+        std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()));
+    if (options.seconds > 0 && Clock::now() >= deadline) {
+      break;
+    }
+  }
+  std::printf("zv_monitor: removing %s\n", kObjectName);
+  return 0;
+}
+
+}  // namespace
+}  // namespace zv::monitor
+
+int main(int argc, char** argv) {
+  const auto options = zv::monitor::ParseOptions(argc, argv);
+  if (!options) {
+    zv::monitor::PrintUsage(stderr);
+    return 2;
+  }
+  return zv::monitor::Run(*options);
+}
