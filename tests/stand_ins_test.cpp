@@ -1,0 +1,178 @@
+// The monitor and host stand-ins run as programs against the real plugin
+// module: what a user of the demo sees, and that the monitor cleans up.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/publisher.h"
+#include "readings/monitor_memory.h"
+#include "support/process.h"
+
+namespace {
+
+using zv::test::BackgroundProcess;
+using zv::test::ProcessResult;
+using zv::test::RunProcess;
+
+constexpr const char* kName = "ZVSharedMemory_KTX";
+const std::string kIndexError =
+    "Значение Index должно быть в пределах 0 - 31 !!!";  // as the host shows it, in UTF-8
+
+class StandIns : public ::testing::Test {
+ protected:
+  void SetUp() override { zv::monitor::RemoveStale(kName); }
+
+  // Starts the monitor and waits until its object exists.
+  static std::unique_ptr<BackgroundProcess> StartMonitor(std::vector<std::string> args) {
+    args.insert(args.begin(), ZV_MONITOR_PATH);
+    auto monitor = BackgroundProcess::Start(args);
+    EXPECT_NE(monitor, nullptr);
+    if (monitor) {
+      EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing " + std::string(kName), 0), 0U);
+    }
+    return monitor;
+  }
+
+  // Runs the host: args[0] is its command, the rest follows the module's path.
+  static ProcessResult Host(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {ZV_HOST_PATH, args.at(0), ZV_PLUGIN_PATH};
+    argv.insert(argv.end(), args.begin() + 1, args.end());
+    return RunProcess(argv);
+  }
+
+  static std::vector<std::string> Lines(const std::string& out) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < out.size();) {
+      const auto end = out.find('\n', start);
+      lines.push_back(out.substr(start, end - start));
+      start = end == std::string::npos ? out.size() : end + 1;
+    }
+    return lines;
+  }
+
+  // Whether the object is gone: only then can a new one be created.
+  static bool ObjectRemoved() { return zv::monitor::Publisher::Create(kName, 400) != nullptr; }
+};
+
+TEST_F(StandIns, HostShowsTheMonitorsFixedReadings) {
+  auto monitor = StartMonitor({"--no-simulation", "--temp", "0=45.25", "--fan", "1=1200", "--volt",
+                               "2=12.05", "--temp", "31=-3", "--fan", "31=-1", "--seconds", "30"});
+  const ProcessResult host = Host({"once", "T0 $zvTemp[0]$C F1 $zvFan[1]$", "V2 $zvVolt[2]$V",
+                                   "$zvCheck$[$zvTemp[31]$|$zvFan[31]$|$zvTemp[5]$]"});
+  EXPECT_EQ(host.exit_code, 0);
+  EXPECT_EQ(Lines(host.out),
+            (std::vector<std::string>{"T0 45C F1 1200", "V2 12V", "[-3|-1|0]"}));
+  EXPECT_NE(host.err.find("Init returned 0"), std::string::npos);
+}
+
+TEST_F(StandIns, DefaultScreenIsSkippedWithoutMonitorAndShownWithIt) {
+  const ProcessResult without = Host({"once"});
+  EXPECT_EQ(without.exit_code, 0);
+  EXPECT_EQ(without.out, "(screen skipped)\n");
+
+  auto monitor = StartMonitor({"--seconds", "30"});
+  const ProcessResult with = Host({"once"});
+  const auto lines = Lines(with.out);
+  ASSERT_EQ(lines.size(), 4U);
+  EXPECT_EQ(lines[0], "Zelvane 4");
+  EXPECT_EQ(lines[1].rfind("T0 ", 0), 0U);
+  EXPECT_EQ(lines[1].find('$'), std::string::npos);
+}
+
+TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
+  auto monitor = StartMonitor({"--no-simulation", "--fan", "0=900", "--seconds", "30"});
+  const ProcessResult host = Host({"once", "--no-init", "a$zvTemp[32]$b $zvFan[0]$",
+                                   "<$zvVolt[x1]$>", "$zvUnknown[1]$"});
+  EXPECT_EQ(host.exit_code, 0);
+  EXPECT_EQ(Lines(host.out), (std::vector<std::string>{"a" + kIndexError + "b 900",
+                                                       "<'x1' is not a valid integer value>",
+                                                       "$zvUnknown[1]$"}));
+  EXPECT_NE(host.err.find("plugin error: " + kIndexError), std::string::npos);
+  EXPECT_EQ(host.err.find("Init"), std::string::npos);
+}
+
+TEST_F(StandIns, TooSmallObjectGivesEmptyReadingsAndSkips) {
+  auto monitor = StartMonitor({"--size", "100", "--seconds", "30"});
+  EXPECT_EQ(Host({"once", "--no-init", "[$zvTemp[0]$]"}).out, "[]\n");
+  EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$x"}).out, "(screen skipped)\n");
+}
+
+TEST_F(StandIns, HostFindsAMonitorThatAppearsLater) {
+  auto monitor = BackgroundProcess::Start({ZV_MONITOR_PATH, "--delay", "1", "--seconds", "30"});
+  EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "(screen skipped)\n");
+  EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+  EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "x\n");
+}
+
+TEST_F(StandIns, MonitorRemovesItsObjectWhenStopped) {
+  for (const bool interrupt : {false, true}) {
+    auto monitor = StartMonitor({"--seconds", "30"});
+    EXPECT_FALSE(ObjectRemoved());
+    EXPECT_EQ(monitor->Stop(interrupt), 0);
+    EXPECT_TRUE(ObjectRemoved()) << (interrupt ? "SIGINT" : "SIGTERM");
+  }
+  auto counted = StartMonitor({"--count", "2", "--interval-ms", "50"});
+  EXPECT_EQ(counted->Wait(), 0);
+  EXPECT_TRUE(ObjectRemoved());
+}
+
+TEST_F(StandIns, SecondMonitorIsRefusedAndFirstKeepsItsObject) {
+  auto first = StartMonitor({"--seconds", "30"});
+  const ProcessResult second = RunProcess({ZV_MONITOR_PATH, "--count", "1"});
+  EXPECT_EQ(second.exit_code, 1);
+  EXPECT_NE(second.err.find("cannot create"), std::string::npos);
+  EXPECT_FALSE(ObjectRemoved());
+  EXPECT_EQ(RunProcess({ZV_MONITOR_PATH, "--fan", "40=1"}).exit_code, 2);
+  EXPECT_EQ(RunProcess({ZV_MONITOR_PATH, "--temp", "0=400"}).exit_code, 2);  // beyond the word
+}
+
+TEST_F(StandIns, BlockHeaderCarriesMagicCounterAndTime) {
+  auto monitor = StartMonitor({"--interval-ms", "100", "--seconds", "30"});
+  ASSERT_TRUE(zv::readings::MapMonitorMemory());
+  const auto word = [](std::size_t offset) {
+    return static_cast<std::uint32_t>(zv::readings::ReadMonitorWord(offset));
+  };
+  EXPECT_EQ(word(0), 0x4D53565AU);  // "ZVSM"
+  const std::uint32_t first = word(4);
+  EXPECT_GE(first, 1U);
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  EXPECT_GT(word(4), first);
+  const std::uint64_t ms = word(8) | (static_cast<std::uint64_t>(word(12)) << 32);
+  const auto now_ms = static_cast<std::uint64_t>(std::time(nullptr)) * 1000;
+  EXPECT_NEAR(static_cast<double>(ms), static_cast<double>(now_ms), 5000.0);
+}
+
+TEST_F(StandIns, DescribeConfigAndLiveFrames) {
+  const ProcessResult describe = Host({"describe"});
+  EXPECT_EQ(describe.exit_code, 0);
+  for (const char* text : {"Zelvane 4.* info", "Информация из Zelvane 4.*", "1027 (0x403)",
+                           "$zvTemp    $zvTemp[0]$   температура", "условие показа"}) {
+    EXPECT_NE(describe.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(Host({"config", "--no-init"}).out, "Config returned 0\n");
+
+  auto monitor = StartMonitor({"--no-simulation", "--fan", "1=1500", "--seconds", "30"});
+  const ProcessResult live =
+      Host({"live", "--count", "2", "--interval-ms", "50", "--rows", "2", "--cols", "8",
+            "F $zvFan[1]$ rpm"});
+  EXPECT_EQ(live.exit_code, 0);
+  const auto lines = Lines(live.out);
+  ASSERT_EQ(lines.size(), 10U);
+  EXPECT_EQ(lines[1], "│F 1500 r│");
+  EXPECT_EQ(lines[6], "│F 1500 r│");
+  EXPECT_EQ(live.out.find('\x1b'), std::string::npos);  // no cursor controls into a pipe
+}
+
+TEST_F(StandIns, HostReportsAModuleItCannotLoad) {
+  const ProcessResult host = RunProcess({ZV_HOST_PATH, "once", "/nonexistent/zelvane_info.so"});
+  EXPECT_EQ(host.exit_code, 1);
+  EXPECT_NE(host.err.find("cannot load"), std::string::npos);
+  EXPECT_EQ(RunProcess({ZV_HOST_PATH, "bogus", ZV_PLUGIN_PATH}).exit_code, 2);
+}
+
+}  // namespace

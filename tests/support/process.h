@@ -1,0 +1,48 @@
+// Running the stand-in programs from tests: to completion with their output
+// captured, or in the background with a line-by-line view of their output.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zv::test {
+
+// What a finished program left behind.
+struct ProcessResult {
+  int exit_code = -1;  // -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv` (argv[0] is the program's path) and waits for it.
+ProcessResult RunProcess(const std::vector<std::string>& argv);
+
+// A program running alongside the test; killed if still running at the end.
+class BackgroundProcess {
+ public:
+  // Starts `argv` with its standard output readable through ReadLine().
+  static std::unique_ptr<BackgroundProcess> Start(const std::vector<std::string>& argv);
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+  BackgroundProcess(BackgroundProcess&&) = delete;
+  BackgroundProcess& operator=(BackgroundProcess&&) = delete;
+  ~BackgroundProcess();
+
+  // Returns the next line of its output without the newline, or "" at the
+  // end of its output or after 10 seconds of silence.
+  std::string ReadLine();
+  // Asks it to stop (Ctrl-C when `interrupt`, else a termination request)
+  // and returns its exit code, as Wait() does.
+  int Stop(bool interrupt = false);
+  // Waits for it to exit; returns its exit code, or -1 when a signal ended it.
+  int Wait();
+
+ private:
+  BackgroundProcess(int pid, int out_fd) : pid_(pid), out_fd_(out_fd) {}
+  int pid_;
+  int out_fd_;
+  std::string buffered_;
+};
+
+}  // namespace zv::test
