@@ -149,8 +149,7 @@ TEST(HostScreen, MacrosComeFromTheDescriptorTable) {
 }
 
 TEST(HostText, Cp1251BecomesUtf8) {
-  EXPECT_EQ(zv::host::Cp1251ToUtf8("\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0"),
-            "температура");
+  EXPECT_EQ(zv::host::Cp1251ToUtf8("\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0"), "температура");
   EXPECT_EQ(zv::host::Cp1251ToUtf8("\xC0\xDF\xE0\xFF\xA8\xB8 \xB9 \x88"), "АЯаяЁё № €");
   EXPECT_EQ(zv::host::Cp1251ToUtf8("\x98"), "\uFFFD");
   EXPECT_EQ(zv::host::Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));

@@ -65,8 +65,7 @@ TEST_F(StandIns, HostShowsTheMonitorsFixedReadings) {
   const ProcessResult host = Host({"once", "T0 $zvTemp[0]$C F1 $zvFan[1]$", "V2 $zvVolt[2]$V",
                                    "$zvCheck$[$zvTemp[31]$|$zvFan[31]$|$zvTemp[5]$]"});
   EXPECT_EQ(host.exit_code, 0);
-  EXPECT_EQ(Lines(host.out),
-            (std::vector<std::string>{"T0 45C F1 1200", "V2 12V", "[-3|-1|0]"}));
+  EXPECT_EQ(Lines(host.out), (std::vector<std::string>{"T0 45C F1 1200", "V2 12V", "[-3|-1|0]"}));
   EXPECT_NE(host.err.find("Init returned 0"), std::string::npos);
 }
 
@@ -86,12 +85,12 @@ TEST_F(StandIns, DefaultScreenIsSkippedWithoutMonitorAndShownWithIt) {
 
 TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
   auto monitor = StartMonitor({"--no-simulation", "--fan", "0=900", "--seconds", "30"});
-  const ProcessResult host = Host({"once", "--no-init", "a$zvTemp[32]$b $zvFan[0]$",
-                                   "<$zvVolt[x1]$>", "$zvUnknown[1]$"});
+  const ProcessResult host =
+      Host({"once", "--no-init", "a$zvTemp[32]$b $zvFan[0]$", "<$zvVolt[x1]$>", "$zvUnknown[1]$"});
   EXPECT_EQ(host.exit_code, 0);
-  EXPECT_EQ(Lines(host.out), (std::vector<std::string>{"a" + kIndexError + "b 900",
-                                                       "<'x1' is not a valid integer value>",
-                                                       "$zvUnknown[1]$"}));
+  EXPECT_EQ(Lines(host.out),
+            (std::vector<std::string>{"a" + kIndexError + "b 900",
+                                      "<'x1' is not a valid integer value>", "$zvUnknown[1]$"}));
   EXPECT_NE(host.err.find("plugin error: " + kIndexError), std::string::npos);
   EXPECT_EQ(host.err.find("Init"), std::string::npos);
 }
@@ -157,9 +156,8 @@ TEST_F(StandIns, DescribeConfigAndLiveFrames) {
   EXPECT_EQ(Host({"config", "--no-init"}).out, "Config returned 0\n");
 
   auto monitor = StartMonitor({"--no-simulation", "--fan", "1=1500", "--seconds", "30"});
-  const ProcessResult live =
-      Host({"live", "--count", "2", "--interval-ms", "50", "--rows", "2", "--cols", "8",
-            "F $zvFan[1]$ rpm"});
+  const ProcessResult live = Host({"live", "--count", "2", "--interval-ms", "50", "--rows", "2",
+                                   "--cols", "8", "F $zvFan[1]$ rpm"});
   EXPECT_EQ(live.exit_code, 0);
   const auto lines = Lines(live.out);
   ASSERT_EQ(lines.size(), 10U);

@@ -20,8 +20,7 @@ std::string FitLine(const std::string& line, std::size_t columns) {
     const auto byte = static_cast<unsigned char>(line[i]);
     std::size_t length = 1;
     while (length < 4 && i + length < line.size() &&
-           (static_cast<unsigned char>(line[i + length]) & 0xC0) == 0x80 &&
-           byte >= 0xC0) {
+           (static_cast<unsigned char>(line[i + length]) & 0xC0) == 0x80 && byte >= 0xC0) {
       ++length;
     }
     if (shown == columns) {

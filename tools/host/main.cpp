@@ -191,8 +191,8 @@ int Describe(const PluginModule& module) {
     }
   }
   std::printf("Entry points: GetValue %s, Init %s, Config %s\n",
-              info.GetValue != nullptr ? "yes" : "MISSING", info.Init != nullptr ? "yes" : "MISSING",
-              info.Config != nullptr ? "yes" : "MISSING");
+              info.GetValue != nullptr ? "yes" : "MISSING",
+              info.Init != nullptr ? "yes" : "MISSING", info.Config != nullptr ? "yes" : "MISSING");
   return 0;
 }
 

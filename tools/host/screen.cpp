@@ -31,8 +31,7 @@ std::optional<Occurrence> MatchAt(std::string_view line, std::size_t pos,
       const std::size_t close = line.find_first_of("]$", after + 1);
       if (close != std::string_view::npos && line[close] == ']' && close + 1 < line.size() &&
           line[close + 1] == '$') {
-        return Occurrence{macro, std::string(line.substr(after + 1, close - after - 1)),
-                          close + 2};
+        return Occurrence{macro, std::string(line.substr(after + 1, close - after - 1)), close + 2};
       }
     }
   }
@@ -80,8 +79,8 @@ RenderedScreen RenderScreen(const std::vector<std::string>& lines, const std::ve
         pos = dollar + 1;
         continue;
       }
-      const MacroValue value = source(occurrence->macro->code,
-                                      occurrence->param ? occurrence->param->c_str() : nullptr);
+      const MacroValue value =
+          source(occurrence->macro->code, occurrence->param ? occurrence->param->c_str() : nullptr);
       if (value.failed) {
         screen.errors.push_back(value.text);
       } else if (value.text == kSkipAnswer) {

@@ -5,8 +5,9 @@
 // The program's logic is the same on every platform: the object itself is
 // made by monitor/<os>/publisher.cpp and the stop signals are handled by
 // common/<os>/stop_signal.cpp.
-#include <cerrno>
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -49,9 +50,9 @@ struct Options {
   bool simulate = true;
   bool replace = false;
   std::size_t size = kBlockSize;
-  long count = 0;  // refreshes before exiting; 0 means no limit
+  long count = 0;      // refreshes before exiting; 0 means no limit
   double seconds = 0;  // run time before exiting; 0 means no limit
-  double delay = 0;  // wait before the object appears
+  double delay = 0;    // wait before the object appears
   long interval_ms = 1000;
 };
 
@@ -104,7 +105,8 @@ std::size_t SensorOffset(Kind kind, std::size_t index) {
 // fans, each scaled by 65536. Readings the word cannot hold are refused.
 std::optional<std::int32_t> EncodeReading(Kind kind, double reading) {
   const double units = kind == Kind::Fan ? std::trunc(reading) : std::round(reading * 100);
-  constexpr double kLimit = std::numeric_limits<std::int32_t>::max() / 65536;
+  // Whole units whose word (units x 65536) fits in 32 bits.
+  constexpr double kLimit = 32767;
   if (!(std::fabs(units) <= kLimit)) {
     return std::nullopt;
   }
@@ -173,7 +175,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     long number = 0;
     bool ok = true;
     if (arg == "--temp" || arg == "--fan" || arg == "--volt") {
-      const Kind kind = arg == "--temp" ? Kind::Temperature
+      const Kind kind = arg == "--temp"  ? Kind::Temperature
                         : arg == "--fan" ? Kind::Fan
                                          : Kind::Voltage;
       ok = ParseSensor(kind, value, fixed);
@@ -198,9 +200,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       return std::nullopt;
     }
     if (!ok) {
-      std::fprintf(stderr, "zv_monitor: bad value for %.*s: %.*s\n",
-                   static_cast<int>(arg.size()), arg.data(), static_cast<int>(value.size()),
-                   value.data());
+      std::fprintf(stderr, "zv_monitor: bad value for %.*s: %.*s\n", static_cast<int>(arg.size()),
+                   arg.data(), static_cast<int>(value.size()), value.data());
       return std::nullopt;
     }
   }
@@ -213,11 +214,12 @@ std::optional<double> SimulatedReading(Kind kind, std::size_t index, double t) {
   struct Sensor {
     double base, swing, period;
   };
-  static constexpr Sensor kTemperatures[] = {
-      {45, 6, 97}, {52, 9, 131}, {36, 2, 311}, {38, 1.5, 613}, {31, 3, 173}};
-  static constexpr Sensor kFans[] = {{1200, 180, 83}, {850, 60, 157}, {1500, 250, 229}};
-  static constexpr Sensor kVoltages[] = {
-      {3.30, 0.03, 47}, {5.02, 0.05, 71}, {12.05, 0.12, 59}, {1.21, 0.02, 37}};
+  static constexpr std::array<Sensor, 5> kTemperatures = {
+      {{45, 6, 97}, {52, 9, 131}, {36, 2, 311}, {38, 1.5, 613}, {31, 3, 173}}};
+  static constexpr std::array<Sensor, 3> kFans = {
+      {{1200, 180, 83}, {850, 60, 157}, {1500, 250, 229}}};
+  static constexpr std::array<Sensor, 4> kVoltages = {
+      {{3.30, 0.03, 47}, {5.02, 0.05, 71}, {12.05, 0.12, 59}, {1.21, 0.02, 37}}};
   const auto pick = [&](const auto& table) -> std::optional<double> {
     if (index >= std::size(table)) {
       return std::nullopt;
@@ -252,7 +254,8 @@ void Refresh(Publisher& publisher, const Options& options, double t, std::uint32
     for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
       for (std::size_t i = 0; i < kSensorCount; ++i) {
         const auto reading = SimulatedReading(kind, i, t);
-        WriteIfInside(publisher, SensorOffset(kind, i), reading ? *EncodeReading(kind, *reading) : 0);
+        WriteIfInside(publisher, SensorOffset(kind, i),
+                      reading ? *EncodeReading(kind, *reading) : 0);
       }
     }
   }

@@ -17,12 +17,15 @@ namespace {
 int Spawn(const std::vector<std::string>& argv, int& out_fd, int* err_fd) {
   std::array<int, 2> out{};
   std::array<int, 2> err{-1, -1};
-  if (pipe2(out.data(), O_CLOEXEC) != 0 || (err_fd != nullptr && pipe2(err.data(), O_CLOEXEC) != 0)) {
+  if (pipe2(out.data(), O_CLOEXEC) != 0 ||
+      (err_fd != nullptr && pipe2(err.data(), O_CLOEXEC) != 0)) {
     return -1;
   }
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) {
-    args.push_back(const_cast<char*>(arg.c_str()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    args.push_back(
+        const_cast<char*>(arg.c_str()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
   }
   args.push_back(nullptr);
   const pid_t pid = fork();
