@@ -293,9 +293,6 @@ int Run(const Options& options) {
                  kObjectName);
     return 1;
   }
-  std::printf("zv_monitor: publishing %s (%zu bytes)\n", kObjectName, publisher->size());
-  std::fflush(stdout);
-
   const auto start = Clock::now();
   const auto period = std::chrono::milliseconds(options.interval_ms);
   const auto deadline = start + to_ms(options.seconds);
@@ -303,6 +300,12 @@ int Run(const Options& options) {
   for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     Refresh(*publisher, options, elapsed.count(), sequence);
+    if (sequence == 1) {
+      // Announced only once the block holds a full refresh, so a reader that
+      // waits for this line never sees an empty block.
+      std::printf("zv_monitor: publishing %s (%zu bytes)\n", kObjectName, publisher->size());
+      std::fflush(stdout);
+    }
     if (options.count > 0 && sequence >= static_cast<unsigned long>(options.count)) {
       // Keep the last refresh visible for one period before leaving.
       tools::SleepUnlessStopped(period);
