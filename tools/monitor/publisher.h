@@ -25,6 +25,10 @@ class Publisher {
   // instead, contents and all, as the monitor does when restarted; it must
   // be at least `size` bytes.
   static std::unique_ptr<Publisher> Create(const char* name, std::size_t size);
+  // Like Create, for objects smaller than a reader's view: the object has
+  // exactly `size` bytes. (Windows keeps an object of the paging file in
+  // whole pages under Wine; this one is backed by a temporary file.)
+  static std::unique_ptr<Publisher> CreateExact(const char* name, std::size_t size);
 
   Publisher(const Publisher&) = delete;
   Publisher& operator=(const Publisher&) = delete;

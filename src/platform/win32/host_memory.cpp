@@ -27,7 +27,7 @@ struct SharedAllocator {
   SysReallocMemFunc realloc_mem = nullptr;
 };
 
-SharedAllocator Shared;      // found in the process, or all null
+SharedAllocator Shared;       // found in the process, or all null
 bool AllocatorFixed = false;  // true once a buffer was handed out
 
 // GetProcAddress's untyped result, as the function type we know it has.

@@ -18,17 +18,17 @@ typedef struct ZvRaised {
   uint32_t code;
   uint32_t flags;
   uint32_t parameter_count;
-  const char *message_pointer; /* ExceptionInformation[0] */
+  const char* message_pointer; /* ExceptionInformation[0] */
   char message[4096];          /* copied in the filter, NUL-terminated */
 } ZvRaised;
 
 /* Calls get_value(code, param). Returns 1 and sets *result when it returned,
  * or 0 and fills *raised when it raised any structured exception. */
-int ZvCallGetValue(GetValueFunc get_value, int32_t code, const char *param, char **result,
-                   ZvRaised *raised);
+int ZvCallGetValue(GetValueFunc get_value, int32_t code, const char* param, char** result,
+                   ZvRaised* raised);
 
 /* The same for Init and Config. */
-int ZvCallNumeric(InitFunc entry, int32_t *result, ZvRaised *raised);
+int ZvCallNumeric(InitFunc entry, int32_t* result, ZvRaised* raised);
 
 #ifdef __cplusplus
 }

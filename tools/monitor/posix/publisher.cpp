@@ -37,6 +37,11 @@ std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size)
       new Publisher(std::move(native), static_cast<unsigned char*>(data), size));
 }
 
+// POSIX objects always have the size they were given.
+std::unique_ptr<Publisher> Publisher::CreateExact(const char* name, std::size_t size) {
+  return Create(name, size);
+}
+
 Publisher::~Publisher() {
   munmap(data_, size_);
   close(native_->fd);
