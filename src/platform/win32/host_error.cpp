@@ -32,8 +32,9 @@ void StashHostError(const char* message) noexcept {
 // Nothing between here and the host is unwound, which is why the caller
 // holds no object with a destructor.
 void RaiseHostError() {
+  // The parameter is the message's address, as the host header documents.
   const ULONG_PTR arguments[ZV_ERROR_EXCEPTION_PARAMS] = {
-      reinterpret_cast<ULONG_PTR>(Pending().c_str())};
+      reinterpret_cast<ULONG_PTR>(Pending().c_str())};  // NOLINT(*-reinterpret-cast)
   // A non-continuable exception does not come back: a handler that tries to
   // continue gets another exception instead. The loop only tells the
   // compiler so.
