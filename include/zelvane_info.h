@@ -16,19 +16,28 @@
  * strlen(text) + 1 bytes which the host owns from then on; the plugin never
  * frees it. Release it with:
  *   - Linux and other POSIX systems: free(p);
- *   - Windows, when borlndmm.dll was loaded in the process: its SysFreeMem
- *     ("@Borlndmm@SysFreeMem$qqrpv");
+ *   - Windows, when borlndmm.dll was loaded in the process (with all three
+ *     of "@Borlndmm@SysGetMem$qqri", "@Borlndmm@SysFreeMem$qqrpv" and
+ *     "@Borlndmm@SysReallocMem$qqrpvi") when the plugin was loaded or, at the
+ *     latest, before its first GetValue returned a buffer: its SysFreeMem
+ *     (on 32-bit x86 in borlndmm's register convention, the pointer in EAX);
  *   - Windows otherwise: HeapFree(GetProcessHeap(), 0, p).
+ *   The plugin chooses once, at its first buffer, and keeps that allocator
+ *   for as long as it stays loaded. It does not import borlndmm.dll itself.
  *
  * Errors: an entry point that fails does not return.
  *   - Linux: it throws a C++ exception derived from std::exception; what()
  *     is the exact message (Windows-1251 bytes). Catch std::exception.
  *   - Windows: no C++ exception leaves the DLL. The failure is raised as a
- *     structured exception with RaiseException: code ZV_ERROR_EXCEPTION_CODE,
- *     flag EXCEPTION_NONCONTINUABLE, one parameter, ExceptionInformation[0]
- *     being a pointer to the NUL-terminated message. The message stays valid
- *     while the exception is dispatched and until the next entry point call;
- *     copy it in the exception filter.
+ *     structured exception with RaiseException: ExceptionCode
+ *     ZV_ERROR_EXCEPTION_CODE, ExceptionFlags EXCEPTION_NONCONTINUABLE,
+ *     NumberParameters 1, ExceptionInformation[0] a pointer (ULONG_PTR) to
+ *     the NUL-terminated message (Windows-1251 bytes). The message stays
+ *     valid while the exception is dispatched and until the next entry point
+ *     call; copy it in the exception filter. Catch it with __try/__except
+ *     (or any handler that unwinds to the host's frame): the plugin has
+ *     nothing left to clean up when it raises, and stays usable afterwards.
+ *     Do not continue execution at the point of the raise.
  */
 #ifndef ZELVANE_INFO_H
 #define ZELVANE_INFO_H

@@ -59,9 +59,11 @@ TEST_F(MonitorMemory, EachKindReadsItsOwnRegionAtBothEnds) {
   auto publisher = Publish();
   for (int i : {0, 31}) {
     const auto at = static_cast<std::size_t>(4 * i);
-    publisher->WriteWord(zv::monitor::kTemperatureOffset + at, zv::monitor::EncodeHundredths(100 + i * 100));
+    publisher->WriteWord(zv::monitor::kTemperatureOffset + at,
+                         zv::monitor::EncodeHundredths(100 + i * 100));
     publisher->WriteWord(zv::monitor::kFanOffset + at, zv::monitor::EncodeRpm(1000 + i));
-    publisher->WriteWord(zv::monitor::kVoltageOffset + at, zv::monitor::EncodeHundredths(330 + i * 100));
+    publisher->WriteWord(zv::monitor::kVoltageOffset + at,
+                         zv::monitor::EncodeHundredths(330 + i * 100));
   }
   EXPECT_EQ(Read(ReadingKind::Temperature, 0), "1");
   EXPECT_EQ(Read(ReadingKind::Temperature, 31), "32");
@@ -73,14 +75,18 @@ TEST_F(MonitorMemory, EachKindReadsItsOwnRegionAtBothEnds) {
 
 TEST_F(MonitorMemory, TooSmallObjectIsNeverMappedNorRetried) {
   {
-    auto small = Publish(100);
+    auto small = Publisher::CreateExact(kName, 100);
+    ASSERT_NE(small, nullptr);
     EXPECT_FALSE(MapMonitorMemory());
     EXPECT_NE(readings::MappingHandle, nullptr);
     EXPECT_EQ(readings::MonitorView, nullptr);
     EXPECT_EQ(Read(ReadingKind::Fan, 0), "untouched");
   }
   // A proper block published later is not picked up: the connection is stuck.
-  auto full = Publish();
+  // On Windows the name still leads to the small object the plugin holds,
+  // so no proper block can be published under it at all.
+  auto full = Publisher::Create(kName, zv::monitor::kBlockSize);
+  EXPECT_EQ(full != nullptr, !zv::monitor::kRestartReusesHeldObject);
   EXPECT_FALSE(MapMonitorMemory());
   EXPECT_FALSE(readings::MonitorMapped);
   EXPECT_EQ(Read(ReadingKind::Temperature, 3), "untouched");
@@ -94,9 +100,15 @@ TEST_F(MonitorMemory, ViewOutlivesThePublisherAndIsNeverReplaced) {
   EXPECT_TRUE(MapMonitorMemory());
   EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
 
+  // A restarted monitor: the plugin keeps its view. On Windows the name
+  // still leads to the object the plugin holds, so the new monitor writes
+  // into it; on POSIX the plugin's object is an orphan.
+  const auto* view = readings::MonitorView;
   auto restarted = Publish();
   restarted->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(1200));
-  EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
+  EXPECT_TRUE(MapMonitorMemory());
+  EXPECT_EQ(readings::MonitorView, view);
+  EXPECT_EQ(Read(ReadingKind::Fan, 0), zv::monitor::kRestartReusesHeldObject ? "1200" : "900");
 }
 
 TEST_F(MonitorMemory, BadIndexIsRefusedBeforeConnecting) {

@@ -20,8 +20,15 @@ inline constexpr std::size_t kVoltageOffset = 272;
 class Publisher {
  public:
   // Creates the object `name` with `size` zero bytes. Returns nullptr when it
-  // cannot be created (for example because it exists already).
+  // cannot be created (for example because it exists already). On Windows an
+  // object that a reader still holds open under the name is taken over
+  // instead, contents and all, as the monitor does when restarted; it must
+  // be at least `size` bytes.
   static std::unique_ptr<Publisher> Create(const char* name, std::size_t size);
+  // Like Create, for objects smaller than a reader's view: the object has
+  // exactly `size` bytes. (Windows keeps an object of the paging file in
+  // whole pages under Wine; this one is backed by a temporary file.)
+  static std::unique_ptr<Publisher> CreateExact(const char* name, std::size_t size);
 
   Publisher(const Publisher&) = delete;
   Publisher& operator=(const Publisher&) = delete;
@@ -51,6 +58,13 @@ inline std::int32_t EncodeHundredths(std::int32_t hundredths) {
 inline std::int32_t EncodeRpm(std::int32_t rpm) {
   return static_cast<std::int32_t>(static_cast<std::int64_t>(rpm) * 65536);
 }
+
+// Whether a publisher created after an earlier one ended, while a reader
+// still holds the earlier object open, writes into that same object. True on
+// Windows, where an object lives while any handle does and the name keeps
+// pointing at it; false on POSIX, where the name was removed with the earlier
+// publisher and the reader keeps an object nobody writes any more.
+extern const bool kRestartReusesHeldObject;
 
 // Removes a stale object left by a publisher that was killed. Returns whether
 // one was removed. Does nothing on platforms whose objects die with their

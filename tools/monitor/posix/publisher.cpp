@@ -37,6 +37,11 @@ std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size)
       new Publisher(std::move(native), static_cast<unsigned char*>(data), size));
 }
 
+// POSIX objects always have the size they were given.
+std::unique_ptr<Publisher> Publisher::CreateExact(const char* name, std::size_t size) {
+  return Create(name, size);
+}
+
 Publisher::~Publisher() {
   munmap(data_, size_);
   close(native_->fd);
@@ -47,6 +52,8 @@ void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
   // One aligned store, so a reader never sees half a word.
   *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;  // NOLINT
 }
+
+const bool kRestartReusesHeldObject = false;
 
 bool RemoveStale(const char* name) {
   return shm_unlink((std::string("/") + name).c_str()) == 0;
