@@ -11,12 +11,13 @@
 // after an error; the text matches the model; the buffer is freed here, as a
 // host does.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,13 +50,18 @@ std::unique_ptr<zv::monitor::Publisher>& Block() {
 }
 
 [[noreturn]] void Fail(const char* what, const std::string& expected, const std::string& actual) {
-  std::fprintf(stderr, "property failed: %s\n  expected: '%s'\n  actual:   '%s'\n", what,
-               expected.c_str(), actual.c_str());
+  std::cerr << "property failed: " << what << "\n  expected: '" << expected << "'\n  actual:   '"
+            << actual << "'" << std::endl;
   std::abort();
 }
 
-std::uint32_t Word(const std::uint8_t* bytes) {
-  return bytes[0] | (bytes[1] << 8U) | (bytes[2] << 16U) | (static_cast<std::uint32_t>(bytes[3]) << 24U);
+// The 32-bit little-endian word at `at` of the header.
+std::uint32_t Word(const std::array<std::uint8_t, kHeaderSize>& header, std::size_t at) {
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    word |= static_cast<std::uint32_t>(header.at(at + i)) << (8 * i);
+  }
+  return word;
 }
 
 // The index text's value: blanks, a sign, then decimal digits to the end,
@@ -88,8 +94,8 @@ std::optional<std::int32_t> ModelIndex(const std::string& text) {
 // A reading as the display shows it, computed in extended floating point.
 std::string ModelReading(std::int16_t macro, std::int32_t word) {
   const long double units = static_cast<long double>(word) / 65536.0L;
-  const long long shown = macro == ZV_MACRO_FAN ? std::llroundl(std::truncl(units))
-                                                : std::llroundl(units / 100.0L);
+  const long long shown =
+      macro == ZV_MACRO_FAN ? std::llroundl(std::truncl(units)) : std::llroundl(units / 100.0L);
   return std::to_string(shown);
 }
 
@@ -134,7 +140,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   if (kPublished) {
     Block() = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
     if (!Block()) {
-      std::fprintf(stderr, "cannot publish the monitor block\n");
+      std::cerr << "cannot publish the monitor block" << std::endl;
       std::abort();
     }
   }
@@ -142,15 +148,12 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::uint8_t header[kHeaderSize] = {};
-  std::memcpy(header, data, std::min(size, kHeaderSize));
-  const auto code = static_cast<std::int32_t>(Word(header));
+  std::array<std::uint8_t, kHeaderSize> header{};
+  std::memcpy(header.data(), data, std::min(size, kHeaderSize));
+  const auto code = static_cast<std::int32_t>(Word(header, 0));
   const bool null_param = (header[4] & 1U) != 0;
-  const auto word = static_cast<std::int32_t>(Word(header + 5));
-  const std::string text =
-      size > kHeaderSize ? std::string(reinterpret_cast<const char*>(data) + kHeaderSize,
-                                       size - kHeaderSize)
-                         : std::string();
+  const auto word = static_cast<std::int32_t>(Word(header, 5));
+  const std::string text = size > kHeaderSize ? std::string(data + kHeaderSize, data + size) : "";
   const char* param = null_param ? nullptr : text.c_str();  // up to the first NUL
 
   if (kPublished) {

@@ -3,9 +3,9 @@
 // LLVMFuzzerTestOneInput. A failed property aborts, failing the test.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <vector>
 
@@ -44,6 +44,6 @@ int main(int argc, char** argv) {
       ++count;
     }
   }
-  std::printf("replayed %zu inputs\n", count);
+  std::cout << "replayed " << count << " inputs\n";
   return count > 0 ? 0 : 1;
 }

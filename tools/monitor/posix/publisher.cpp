@@ -48,8 +48,6 @@ void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
   *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;  // NOLINT
 }
 
-bool RemoveStale(const char* name) {
-  return shm_unlink((std::string("/") + name).c_str()) == 0;
-}
+bool RemoveStale(const char* name) { return shm_unlink((std::string("/") + name).c_str()) == 0; }
 
 }  // namespace zv::monitor
