@@ -181,6 +181,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fail("every failure is the plugin's own error", "zv::Exception", "another exception");
   }
 
+  if (!kPublished && zv::readings::MonitorMapped) {
+    // Nothing here publishes; another process did, ignoring the machine-wide
+    // lock on the name, and the plugin rightly connected to it.
+    Fail("no block under the monitor's name while this target runs", "no block",
+         "a block published by another process");
+  }
   if (actual.failed != expected.failed) {
     Fail(expected.failed ? "the call fails" : "the call succeeds", expected.text, actual.text);
   }
