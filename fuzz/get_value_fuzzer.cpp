@@ -149,7 +149,9 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::array<std::uint8_t, kHeaderSize> header{};
-  std::memcpy(header.data(), data, std::min(size, kHeaderSize));
+  if (size > 0) {  // an empty input may come as a null pointer
+    std::memcpy(header.data(), data, std::min(size, kHeaderSize));
+  }
   const auto code = static_cast<std::int32_t>(Word(header, 0));
   const bool null_param = (header[4] & 1U) != 0;
   const auto word = static_cast<std::int32_t>(Word(header, 5));
