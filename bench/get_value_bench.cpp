@@ -2,6 +2,7 @@
 // any implementation must: allocate the result, format an integer, free it.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +22,12 @@ constexpr const char* kName = "ZVSharedMemory_KTX";
 void Baseline(benchmark::State& state) {
   std::int32_t word = 4537 * 65536;
   for (auto _ : state) {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, word / 6553600).ptr;
-    const auto length = static_cast<std::size_t>(end - digits);
+    std::array<char, 16> digits{};
+    const auto end =
+        std::to_chars(digits.data(), digits.data() + digits.size(), word / 6553600).ptr;
+    const auto length = static_cast<std::size_t>(end - digits.data());
     char* buffer = static_cast<char*>(std::malloc(length + 1));  // NOLINT
-    std::memcpy(buffer, digits, length);
+    std::memcpy(buffer, digits.data(), length);
     buffer[length] = '\0';
     benchmark::DoNotOptimize(buffer);
     std::free(buffer);  // NOLINT
@@ -48,8 +50,9 @@ void GetValueTemp(benchmark::State& state) {
     benchmark::DoNotOptimize(text);
     std::free(text);  // NOLINT
   }
-  state.counters["allocs_per_call"] = benchmark::Counter(
-      static_cast<double>(zv::bench::AllocationCount - before) / static_cast<double>(state.iterations()));
+  state.counters["allocs_per_call"] =
+      benchmark::Counter(static_cast<double>(zv::bench::AllocationCount - before) /
+                         static_cast<double>(state.iterations()));
 }
 
 BENCHMARK(Baseline);
@@ -73,6 +76,7 @@ int main(int argc, char** argv) {
     void Finalize() override {
       ConsoleReporter::Finalize();
       if (baseline_ > 0) {
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
         std::printf("GetValue / baseline: %.2f (target: at most 2.00)\n", value_ / baseline_);
       }
     }

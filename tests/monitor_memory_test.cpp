@@ -58,7 +58,7 @@ TEST_F(MonitorMemory, ReadingsAreLiveFromTheView) {
 TEST_F(MonitorMemory, EachKindReadsItsOwnRegionAtBothEnds) {
   auto publisher = Publish();
   for (int i : {0, 31}) {
-    const auto at = static_cast<std::size_t>(4 * i);
+    const std::size_t at = 4 * static_cast<std::size_t>(i);
     publisher->WriteWord(zv::monitor::kTemperatureOffset + at,
                          zv::monitor::EncodeHundredths(100 + i * 100));
     publisher->WriteWord(zv::monitor::kFanOffset + at, zv::monitor::EncodeRpm(1000 + i));

@@ -69,8 +69,10 @@ TEST_F(PluginModuleTest, DescriptorHoldsTheExactTexts) {
   EXPECT_EQ(plugin_->get_plugin()(), info);
   EXPECT_EQ(Text(info->Title), "Zelvane 4.* info");
   const std::string about = Text(info->About);
-  EXPECT_EQ(about.rfind("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r", 0), 0U);
-  EXPECT_GT(about.size(), std::strlen("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r"));
+  EXPECT_EQ(about.rfind("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r", 0),
+            0U);
+  EXPECT_GT(about.size(),
+            std::strlen("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r"));
   EXPECT_EQ(info->InfoCode, 1027);
   EXPECT_EQ(Text(info->ShortName), "Zelvane");
 
@@ -95,6 +97,7 @@ TEST_F(PluginModuleTest, DescriptorHoldsTheExactTexts) {
 TEST_F(PluginModuleTest, DescriptorLayoutMatchesTheWordTable) {
   // The fields are consecutive machine words, with InfoCode a 32-bit word in
   // the third slot.
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the record's bytes
   const auto* base = reinterpret_cast<const unsigned char*>(plugin_->info());
   const std::size_t word = sizeof(void*);
   std::uint32_t info_code = 0;
@@ -102,6 +105,7 @@ TEST_F(PluginModuleTest, DescriptorLayoutMatchesTheWordTable) {
   EXPECT_EQ(info_code, 0x403U);
   const void* get_value = nullptr;
   std::memcpy(&get_value, base + (4 + 4 * 17) * word, word);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the entry's address
   EXPECT_EQ(get_value, reinterpret_cast<const void*>(plugin_->info()->GetValue));
   EXPECT_EQ(sizeof(PluginInfo), (4 + 4 * 17 + 3) * word);
 }

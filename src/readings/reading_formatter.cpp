@@ -1,7 +1,7 @@
 #include "readings/reading_formatter.h"
 
+#include <array>
 #include <charconv>
-#include <iterator>
 
 #include "platform/exception.h"
 #include "readings/monitor_memory.h"
@@ -13,9 +13,9 @@ constexpr std::int32_t kWordScale = 65536;
 constexpr std::int32_t kHundredths = 100;
 
 void WriteInteger(std::int64_t value, std::string& text) {
-  char digits[24];
-  char* end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-  text.assign(digits, end);
+  std::array<char, 24> digits{};
+  char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+  text.assign(digits.data(), end);
 }
 
 std::size_t OffsetOf(ReadingKind kind, std::int32_t index) {

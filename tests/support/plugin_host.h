@@ -13,7 +13,7 @@ namespace zv::test {
 // The outcome of one entry-point call as the host sees it.
 struct HostCall {
   bool failed = false;
-  std::string text;           // returned text, or the error's message
+  std::string text;              // returned text, or the error's message
   const void* buffer = nullptr;  // the returned buffer (already released)
 };
 

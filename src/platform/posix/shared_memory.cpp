@@ -13,6 +13,7 @@ namespace {
 // The handle carries the descriptor plus one, so that descriptor 0 is not
 // mistaken for "no handle".
 int DescriptorOf(SharedMemoryHandle handle) {
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the handle is an opaque word
   return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1);
 }
 
@@ -24,6 +25,7 @@ SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name) {
   if (fd < 0) {
     return nullptr;
   }
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
   return reinterpret_cast<SharedMemoryHandle>(static_cast<std::intptr_t>(fd) + 1);
 }
 

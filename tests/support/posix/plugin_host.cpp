@@ -17,6 +17,7 @@ std::unique_ptr<PluginModule> PluginModule::Load(const char* path) {
     ADD_FAILURE() << "cannot load " << path << ": " << dlerror();
     return nullptr;
   }
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dlsym gives untyped addresses
   auto get_plugin = reinterpret_cast<GetPluginFunc>(dlsym(module, "getPlugin"));
   if (get_plugin == nullptr) {
     ADD_FAILURE() << "no getPlugin in " << path;
