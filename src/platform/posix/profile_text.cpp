@@ -39,7 +39,9 @@ std::vector<Line> SplitLines(std::string_view text) {
   while (begin < text.size()) {
     const std::size_t nl = text.find('\n', begin);
     if (nl == std::string_view::npos) {
-      lines.push_back({begin, text.size(), text.size()});
+      // A lone "\r" ending the file is the start of a line ending, not text.
+      const std::size_t content_end = text.back() == '\r' ? text.size() - 1 : text.size();
+      lines.push_back({begin, content_end, text.size()});
       break;
     }
     const std::size_t content_end = (nl > begin && text[nl - 1] == '\r') ? nl - 1 : nl;
@@ -151,8 +153,9 @@ bool SetProfileValue(std::string& text, std::string_view section, std::string_vi
   } else {
     entry = "[" + std::string(section) + "]" + eol + entry;
   }
-  // An unterminated line before the insertion point gets its line ending first.
-  if (at > 0 && text[at - 1] != '\n') entry = eol + entry;
+  // An unterminated line before the insertion point gets its line ending
+  // first (just "\n" after a lone "\r", which then makes "\r\n").
+  if (at > 0 && text[at - 1] != '\n') entry = (text[at - 1] == '\r' ? "\n" : eol) + entry;
   text.insert(at, entry);
   return true;
 }
