@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(home / "Documents");
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-  std::ofstream(home / "Documents" / "Lumora3.ini") << "[ZV4]\nTry to run=1\nPath=" << monitor << "\n";
+  std::ofstream(home / "Documents" / "Lumora3.ini")
+      << "[ZV4]\nTry to run=1\nPath=" << monitor << "\n";
 
   auto& startup = zv::settings::Startup;
   real_sleep = startup.sleep_ms;
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
   const std::clock_t cpu_start = std::clock();
   const auto wall_start = std::chrono::steady_clock::now();
   const int result = zv::settings::Init();
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
   const double cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
   std::filesystem::remove_all(home);
 

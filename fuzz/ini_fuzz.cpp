@@ -22,7 +22,8 @@ using zv::platform::SetProfileValue;
 
 #define Require(c) RequireAt((c), __LINE__)
 void RequireAt(bool condition, int line) {
-  if (!condition && std::getenv("ZV_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "property at line %d\n", line);
+  if (!condition && std::getenv("ZV_FUZZ_VERBOSE") != nullptr)
+    std::fprintf(stderr, "property at line %d\n", line);
   if (!condition) std::abort();  // NOLINT
 }
 

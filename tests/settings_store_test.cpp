@@ -136,11 +136,12 @@ TEST_F(SettingsStoreTest, BooleanForms) {
     bool expected;
   };
   const Case cases[] = {
-      {"1", true},     {"-3", true},     {"+7", true},   {" 1 ", true},  {"0x10", true},
-      {"$1F", true},   {"2147483647", true},               {"-2147483648", true},
-      {"0", false},    {"", false},      {"yes", false}, {"true", false}, {"-0", false},
-      {"0x0", false},  {"1.0", false},   {"1 2", false}, {"0x", false},  {"2147483648", false},
-      {"99999999999", false},            {"0x100000000", false},          {"--1", false},
+      {"1", true},    {"-3", true},          {"+7", true},           {" 1 ", true},
+      {"0x10", true}, {"$1F", true},         {"2147483647", true},   {"-2147483648", true},
+      {"0", false},   {"", false},           {"yes", false},         {"true", false},
+      {"-0", false},  {"0x0", false},        {"1.0", false},         {"1 2", false},
+      {"0x", false},  {"2147483648", false}, {"99999999999", false}, {"0x100000000", false},
+      {"--1", false},
   };
   for (const Case& c : cases) {
     LoadFrom(std::string("[ZV4]\nTry to run=") + c.value + "\n");
@@ -234,20 +235,26 @@ class DocumentsFolderTest : public ::testing::Test {
 };
 
 TEST_F(DocumentsFolderTest, XdgEntryWithHomeExpanded) {
-  UserDirs("# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-           "XDG_DOCUMENTS_DIR=\"$HOME/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/\"\n");
-  EXPECT_EQ(zv::platform::DocumentsFolder(),
-            home_.path() + "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B");
-  EXPECT_EQ(zv::settings::IniFilePath(),
-            home_.path() + "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/Lumora3.ini");
+  UserDirs(
+      "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+      "XDG_DOCUMENTS_DIR=\"$HOME/"
+      "\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/\"\n");
+  EXPECT_EQ(
+      zv::platform::DocumentsFolder(),
+      home_.path() + "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B");
+  EXPECT_EQ(
+      zv::settings::IniFilePath(),
+      home_.path() +
+          "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/Lumora3.ini");
 
   UserDirs("XDG_DOCUMENTS_DIR=\"/srv/docs\"\nXDG_DOCUMENTS_DIR=\"/srv/later \\\"q\\\"\"\n");
   EXPECT_EQ(zv::platform::DocumentsFolder(), "/srv/later \"q\"");  // the last entry counts
 }
 
 TEST_F(DocumentsFolderTest, UnusableXdgEntriesFallBackToHomeDocuments) {
-  for (const char* text : {"", "XDG_DOCUMENTS_DIR=relative/docs\n", "XDG_DOCUMENTS_DIR=\"docs\"\n",
-                           "XDG_DOCUMENTS_DIR=\"$HOMEWARD/x\"\n", "XDG_DOCUMENTS_DIR=\"/unclosed\n"}) {
+  for (const char* text :
+       {"", "XDG_DOCUMENTS_DIR=relative/docs\n", "XDG_DOCUMENTS_DIR=\"docs\"\n",
+        "XDG_DOCUMENTS_DIR=\"$HOMEWARD/x\"\n", "XDG_DOCUMENTS_DIR=\"/unclosed\n"}) {
     UserDirs(text);
     // Without a Documents folder the home folder itself holds the file.
     EXPECT_EQ(zv::platform::DocumentsFolder(), home_.path()) << text;

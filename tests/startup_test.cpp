@@ -97,8 +97,9 @@ class StartupTest : public ::testing::Test {
   }
 
   void Settings(bool try_to_run, const std::string& path) {
-    WriteFile(home_.path() + "/Documents/Lumora3.ini",
-              std::string("[ZV4]\nTry to run=") + (try_to_run ? "1" : "0") + "\nPath=" + path + "\n");
+    WriteFile(
+        home_.path() + "/Documents/Lumora3.ini",
+        std::string("[ZV4]\nTry to run=") + (try_to_run ? "1" : "0") + "\nPath=" + path + "\n");
   }
 
   // A copy of the stand-in monitor under a hostile path.

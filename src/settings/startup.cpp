@@ -44,8 +44,12 @@ void StartMonitor() {
 }  // namespace
 
 StartupServices PlatformStartupServices() {
-  return {platform::FileExists, platform::LaunchExecutable, AskRetry,
-          platform::SleepMilliseconds, 15000, 200};
+  return {platform::FileExists,
+          platform::LaunchExecutable,
+          AskRetry,
+          platform::SleepMilliseconds,
+          15000,
+          200};
 }
 
 StartupServices Startup = PlatformStartupServices();

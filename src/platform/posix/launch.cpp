@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/exception.h"
 
@@ -56,7 +57,10 @@ namespace {
 // whether exec succeeded: it closes empty on success, carries errno on
 // failure.
 void LaunchExecutable(const std::string& path) {
-  char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  // Built before fork: the children may not allocate.
+  std::vector<char> program(path.begin(), path.end());
+  program.push_back('\0');
+  char* const argv[] = {program.data(), nullptr};
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
     throw Exception("Cannot start " + path + ": " + std::strerror(errno));

@@ -21,10 +21,11 @@ namespace {
 // undefined shows as "?".
 std::string Utf8FromWindows1251(const std::string& text) {
   iconv_t cd = iconv_open("UTF-8", "CP1251");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
   std::string out;
   char buffer[256];
-  char* in = const_cast<char*>(text.data());
+  std::string input = text;  // iconv takes a non-const input pointer
+  char* in = input.data();
   std::size_t in_left = text.size();
   while (in_left > 0) {
     char* o = buffer;

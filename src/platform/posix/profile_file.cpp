@@ -87,8 +87,11 @@ void ReplaceFile(const std::string& path, const std::string& text) {
   std::string temp;
   int raw_fd = -1;
   for (unsigned attempt = 0; raw_fd < 0; ++attempt) {
-    temp = folder + (slash == std::string::npos ? "/" : "") + "." + name + "." +
-           std::to_string(getpid()) + "." + std::to_string(attempt) + ".tmp";
+    temp = folder;
+    if (slash == std::string::npos) temp += '/';
+    temp += '.';
+    temp += name;
+    temp += '.' + std::to_string(getpid()) + '.' + std::to_string(attempt) + ".tmp";
     raw_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (raw_fd < 0 && (errno != EEXIST || attempt > 100)) {
       Fail("Cannot write the settings file", path, errno);
@@ -106,7 +109,8 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     WriteAll(fd.get(), text, path);
     if (fsync(fd.get()) != 0) Fail("Cannot write the settings file", path, errno);
     if (fd.Close() != 0) Fail("Cannot write the settings file", path, errno);
-    if (rename(temp.c_str(), path.c_str()) != 0) Fail("Cannot replace the settings file", path, errno);
+    if (rename(temp.c_str(), path.c_str()) != 0)
+      Fail("Cannot replace the settings file", path, errno);
   } catch (...) {
     unlink(temp.c_str());
     throw;

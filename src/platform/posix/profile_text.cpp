@@ -138,14 +138,16 @@ bool SetProfileValue(std::string& text, std::string_view section, std::string_vi
   if (where.key_line) {
     // Keep the key as it is spelled and the blanks after "=", replace the rest.
     const Line& line = lines[*where.key_line];
-    const std::string_view content = std::string_view(text).substr(line.begin, line.content_end - line.begin);
+    const std::string_view content =
+        std::string_view(text).substr(line.begin, line.content_end - line.begin);
     std::size_t start = content.find('=') + 1;
     while (start < content.size() && IsBlank(content[start])) ++start;
     text.replace(line.begin + start, content.size() - start, value);
     return true;
   }
   // New lines follow the file's own line ending; a file without one gets "\n".
-  const std::string eol = (!lines.empty() && lines[0].end - lines[0].content_end == 2) ? "\r\n" : "\n";
+  const std::string eol =
+      (!lines.empty() && lines[0].end - lines[0].content_end == 2) ? "\r\n" : "\n";
   std::string entry = std::string(key) + "=" + std::string(value) + eol;
   std::size_t at = text.size();
   if (where.section_found) {
