@@ -17,8 +17,9 @@
 namespace zv::platform {
 namespace {
 
-// Windows-1251 bytes as UTF-8 for FLTK; a byte the code page leaves
-// undefined shows as "?".
+// Windows-1251 bytes as UTF-8 for FLTK, with Windows line breaks ("\r\n",
+// or "\r" alone, which a Windows message box also breaks on) as "\n". A byte
+// the code page leaves undefined shows as "?".
 std::string Utf8FromWindows1251(const std::string& text) {
   iconv_t cd = iconv_open("UTF-8", "CP1251");
   if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
@@ -39,7 +40,15 @@ std::string Utf8FromWindows1251(const std::string& text) {
     }
   }
   iconv_close(cd);
-  return out;
+  std::string lines;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i] != '\r') {
+      lines += out[i];
+    } else if (i + 1 >= out.size() || out[i + 1] != '\n') {
+      lines += '\n';
+    }
+  }
+  return lines;
 }
 
 }  // namespace
@@ -52,10 +61,10 @@ Answer AskYesNoError(const std::string& caption, const std::string& text) {
   const std::string message = Utf8FromWindows1251(text);
 
   fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
-  int text_w = 300;
+  int text_w = 0;  // no wrapping: the lines are the text's own
   int text_h = 0;
   fl_measure(message.c_str(), text_w, text_h);
-  const int w = 10 + 50 + 10 + text_w + 15;
+  const int w = std::max(10 + 50 + 10 + text_w + 20, 300);
   const int h = 10 + std::max(text_h, 50) + 10 + 25 + 10;
 
   Fl_Double_Window window(w, h, title.c_str());
@@ -65,9 +74,9 @@ Answer AskYesNoError(const std::string& caption, const std::string& text) {
   icon.labelcolor(FL_WHITE);
   icon.labelfont(FL_BOLD);
   icon.labelsize(34);
-  Fl_Box label(70, 10, text_w, std::max(text_h, 50));
+  Fl_Box label(70, 10, w - 80, std::max(text_h, 50));
   label.copy_label(message.c_str());
-  label.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  label.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
   Answer answer = Answer::kNo;
   Fl_Return_Button yes(w - 190, h - 35, 85, 25, "Yes");
   Fl_Button no(w - 95, h - 35, 85, 25, "No");
