@@ -203,6 +203,7 @@ TEST_F(SettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) 
   const std::string link = home_.path() + "/link.ini";
   std::filesystem::rename(ini_, link);
   std::filesystem::create_symlink(link, ini_);
+  TryToRun = false;
   MonitorPath = "/new";
   SaveSettings();
   EXPECT_TRUE(std::filesystem::is_symlink(ini_));

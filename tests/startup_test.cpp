@@ -80,6 +80,9 @@ class StartupTest : public ::testing::Test {
     Startup.launch = CountingLaunch;
     Startup.ask_retry = ScriptedAnswer;
     Startup.wait_bound_ms = 2000;
+    launches = 0;
+    prompts = 0;
+    answers.clear();
   }
 
   // Stops a stand-in monitor that is still running and waits until its
