@@ -107,9 +107,9 @@ class StartupTest : public ::testing::Test {
 
   // A copy of the stand-in monitor under a hostile path.
   std::string MonitorCopy() {
-    const std::string folder = home_.path() + "/Zelvane 4; rm -rf x";
+    const std::string folder = home_.path() + "/Zelvane 4; echo x";
     std::filesystem::create_directory(folder);
-    const std::string path = folder + "/zv4 $(monitor);'\"";
+    std::string path = folder + "/zv4 $(monitor);'\"";
     std::filesystem::copy_file(ZV_FAKE_MONITOR_PATH, path);
     return path;
   }
@@ -131,7 +131,7 @@ TEST_F(StartupTest, MemoryPresentReturnsAtOnceWithoutLaunching) {
   for (const bool try_to_run : {true, false}) {
     Settings(try_to_run, MonitorCopy());
     EXPECT_EQ(Init(), 0);
-    std::filesystem::remove_all(home_.path() + "/Zelvane 4; rm -rf x");
+    std::filesystem::remove_all(home_.path() + "/Zelvane 4; echo x");
   }
   EXPECT_EQ(launches, 0);
   EXPECT_EQ(prompts, 0);
