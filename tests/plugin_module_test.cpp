@@ -8,6 +8,7 @@
 
 #include "monitor/publisher.h"
 #include "support/plugin_host.h"
+#include "support/temp_home.h"
 #include "zelvane_info.h"
 
 namespace {
@@ -188,6 +189,7 @@ TEST_F(PluginModuleTest, EveryCallReturnsAFreshBufferOwnedByTheHost) {
 }
 
 TEST_F(PluginModuleTest, InitWithoutSettingsConnectsOnceAndReturnsZero) {
+  const zv::test::TempHome home;  // no settings file, and none of the user's
   Publish();
   const HostCall init = plugin_->Init();
   EXPECT_FALSE(init.failed) << init.text;

@@ -19,7 +19,17 @@ std::string IniFilePath();
 void LoadSettings();
 
 // Writes TryToRun and MonitorPath to the file, changing nothing else in it.
-// Raises Exception when the file cannot be written.
+// Raises Exception when the file cannot be written, or when MonitorPath
+// holds a line break (it would add lines to the file); nothing is written then.
 void SaveSettings();
+
+// Reads an integer text as the host's runtime does: optional sign, then
+// decimal digits, or hexadecimal ones after "0x" or "$", within 32 bits.
+// Returns false for anything else.
+bool ParseIniInteger(const std::string& text, long* value);
+
+// "Try to run" as read from the file: an integer text other than 0 is true;
+// anything else (empty, words, out of range) is false.
+bool ParseIniBool(const std::string& text);
 
 }  // namespace zv::settings

@@ -1,12 +1,79 @@
 #include "settings/startup.h"
 
+#include <chrono>
+#include <string>
+
+#include "platform/exception.h"
+#include "platform/file_exists.h"
+#include "platform/launch.h"
+#include "platform/sleep.h"
 #include "readings/monitor_memory.h"
+#include "settings/settings_store.h"
 
 namespace zv::settings {
 
+// "Не удается запустить Zelvane!", two carriage returns, "Попробовать еще раз?".
+const char* const kRetryCaption = "Error";
+const char* const kRetryText =
+    "\xCD\xE5 \xF3\xE4\xE0\xE5\xF2\xF1\xFF \xE7\xE0\xEF\xF3\xF1\xF2\xE8\xF2\xFC Zelvane!\r\r"
+    "\xCF\xEE\xEF\xF0\xEE\xE1\xEE\xE2\xE0\xF2\xFC \xE5\xF9\xE5 \xF0\xE0\xE7?";
+
+namespace {
+
+platform::Answer AskRetry() { return platform::AskYesNoError(kRetryCaption, kRetryText); }
+
+// Launches the monitor and waits, sleeping between looks, until its memory
+// appears. Raises Exception when the file is missing, cannot be started, or
+// publishes nothing within the bound.
+void StartMonitor() {
+  if (!Startup.file_exists(MonitorPath)) {
+    throw Exception("The monitor's executable was not found: " + MonitorPath);
+  }
+  Startup.launch(MonitorPath);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(Startup.wait_bound_ms);
+  for (;;) {
+    Startup.sleep_ms(Startup.poll_interval_ms);
+    if (readings::MapMonitorMemory()) return;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw Exception("The monitor " + MonitorPath + " did not publish its memory in time");
+    }
+  }
+}
+
+}  // namespace
+
+StartupServices PlatformStartupServices() {
+  return {platform::FileExists,
+          platform::LaunchExecutable,
+          AskRetry,
+          platform::SleepMilliseconds,
+          15000,
+          200};
+}
+
+StartupServices Startup = PlatformStartupServices();
+
+// Each pass either ends the loop (memory there, launching off, monitor
+// started and published) or fails with an error and asks whether to retry.
+// A launch is always followed by a bounded wait, so the loop never spins.
 std::int32_t Init() {
-  readings::MapMonitorMemory();
-  return 0;
+  std::int32_t result = -1;
+  LoadSettings();
+  while (result != 0) {
+    if (readings::MapMonitorMemory()) {
+      result = 0;
+      break;
+    }
+    try {
+      if (TryToRun) StartMonitor();
+      result = 0;
+    } catch (const Exception&) {
+      // Only Yes retries: No, or a prompt that cannot be shown, gives up.
+      if (Startup.ask_retry() != platform::Answer::kYes) break;
+    }
+  }
+  return result;
 }
 
 }  // namespace zv::settings

@@ -1,0 +1,102 @@
+#include "platform/launch.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+
+namespace zv::platform {
+namespace {
+
+// Runs in the grandchild, which may only make async-signal-safe calls (the
+// host may have other threads). Sets up a clean detached process and execs;
+// on failure sends errno through `status` and exits.
+[[noreturn]] void ExecDetached(const char* path, char* const argv[], int status) {
+  int error = 0;
+  const int null_fd = open("/dev/null", O_RDWR);
+  if (null_fd < 0) {
+    error = errno;
+  } else {
+    for (int fd = 0; fd < 3; ++fd) {
+      if (null_fd != fd && dup2(null_fd, fd) < 0) error = errno;
+    }
+    if (null_fd > 2) close(null_fd);
+  }
+  // The host's other descriptors stay with the host.
+  if (status > 3) syscall(SYS_close_range, 3U, static_cast<unsigned>(status - 1), 0U);
+  syscall(SYS_close_range, static_cast<unsigned>(status + 1), ~0U, 0U);
+  // Signals the host blocks or ignores would stay so across exec.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (error == 0) {
+    execv(path, argv);
+    error = errno;
+  }
+  (void)!write(status, &error, sizeof error);
+  _exit(127);
+}
+
+}  // namespace
+
+// Double fork: the intermediate child starts a new session, forks the
+// program and exits at once, so the program is adopted by init (never our
+// zombie) and has no controlling terminal. A close-on-exec pipe reports
+// whether exec succeeded: it closes empty on success, carries errno on
+// failure.
+void LaunchExecutable(const std::string& path) {
+  // Built before fork: the children may not allocate.
+  std::vector<char> program(path.begin(), path.end());
+  program.push_back('\0');
+  char* const argv[] = {program.data(), nullptr};
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    throw Exception("Cannot start " + path + ": " + std::strerror(errno));
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_fds[0]);
+    int error = 0;
+    if (setsid() < 0) {
+      error = errno;
+    } else {
+      const pid_t program = fork();
+      if (program == 0) ExecDetached(path.c_str(), argv, pipe_fds[1]);
+      if (program < 0) error = errno;
+    }
+    if (error != 0) (void)!write(pipe_fds[1], &error, sizeof error);
+    _exit(0);
+  }
+  const int fork_error = errno;
+  close(pipe_fds[1]);
+  if (child < 0) {
+    close(pipe_fds[0]);
+    throw Exception("Cannot start " + path + ": " + std::strerror(fork_error));
+  }
+  int status = 0;
+  // ECHILD: the host ignores SIGCHLD, and the child was reaped for us.
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  int error = 0;
+  ssize_t n = 0;
+  while ((n = read(pipe_fds[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  close(pipe_fds[0]);
+  if (n == static_cast<ssize_t>(sizeof error)) {
+    throw Exception("Cannot start " + path + ": " + std::strerror(error));
+  }
+}
+
+}  // namespace zv::platform

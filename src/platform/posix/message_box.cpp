@@ -1,0 +1,104 @@
+#include "platform/message_box.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/fl_draw.H>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "platform/gui_display.h"
+
+namespace zv::platform {
+namespace {
+
+// Windows-1251 bytes as UTF-8 for FLTK, with Windows line breaks ("\r\n",
+// or "\r" alone, which a Windows message box also breaks on) as "\n". A byte
+// the code page leaves undefined shows as "?".
+std::string Utf8FromWindows1251(const std::string& text) {
+  iconv_t cd = iconv_open("UTF-8", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
+  std::string out;
+  char buffer[256];
+  std::string input = text;  // iconv takes a non-const input pointer
+  char* in = input.data();
+  std::size_t in_left = text.size();
+  while (in_left > 0) {
+    char* o = buffer;
+    std::size_t o_left = sizeof buffer;
+    const std::size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    out.append(buffer, static_cast<std::size_t>(o - buffer));
+    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      out += '?';
+      ++in;
+      --in_left;
+    }
+  }
+  iconv_close(cd);
+  std::string lines;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i] != '\r') {
+      lines += out[i];
+    } else if (i + 1 >= out.size() || out[i + 1] != '\n') {
+      lines += '\n';
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+// A small modal window of our own: fl_choice would reset the icon to "?".
+// Closing the window or Escape answers No, Enter answers Yes.
+Answer AskYesNoError(const std::string& caption, const std::string& text) {
+  if (!EnsureGuiDisplay()) return Answer::kUnavailable;
+  const std::string title = Utf8FromWindows1251(caption);
+  const std::string message = Utf8FromWindows1251(text);
+
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  int text_w = 0;  // no wrapping: the lines are the text's own
+  int text_h = 0;
+  fl_measure(message.c_str(), text_w, text_h);
+  const int w = std::max(10 + 50 + 10 + text_w + 20, 300);
+  const int h = 10 + std::max(text_h, 50) + 10 + 25 + 10;
+
+  Fl_Double_Window window(w, h, title.c_str());
+  Fl_Box icon(10, 10, 50, 50, "X");
+  icon.box(FL_THIN_UP_BOX);
+  icon.color(FL_RED);
+  icon.labelcolor(FL_WHITE);
+  icon.labelfont(FL_BOLD);
+  icon.labelsize(34);
+  Fl_Box label(70, 10, w - 80, std::max(text_h, 50));
+  label.copy_label(message.c_str());
+  label.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  Answer answer = Answer::kNo;
+  Fl_Return_Button yes(w - 190, h - 35, 85, 25, "Yes");
+  Fl_Button no(w - 95, h - 35, 85, 25, "No");
+  no.shortcut(FL_Escape);
+  struct Choice {
+    Answer* answer;
+    Answer value;
+    Fl_Window* window;
+  } yes_choice{&answer, Answer::kYes, &window}, no_choice{&answer, Answer::kNo, &window};
+  const auto choose = [](Fl_Widget*, void* data) {
+    const auto* choice = static_cast<Choice*>(data);
+    *choice->answer = choice->value;
+    choice->window->hide();
+  };
+  yes.callback(choose, &yes_choice);
+  no.callback(choose, &no_choice);
+  window.callback(choose, &no_choice);
+  window.end();
+  window.set_modal();
+  window.show();
+  while (window.shown()) Fl::wait();
+  return answer;
+}
+
+}  // namespace zv::platform

@@ -1,0 +1,94 @@
+#include "settings/settings_store.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "platform/documents_folder.h"
+#include "platform/exception.h"
+#include "platform/profile_file.h"
+
+namespace zv::settings {
+
+bool TryToRun = false;
+std::string MonitorPath;
+
+namespace {
+
+constexpr const char* kIniFileName = "Lumora3.ini";
+constexpr const char* kSection = "ZV4";
+constexpr const char* kTryToRunKey = "Try to run";
+constexpr const char* kPathKey = "Path";
+
+}  // namespace
+
+bool ParseIniInteger(const std::string& text, long* value) {
+  // An optional sign, then decimal digits or a hexadecimal number written
+  // "0x1F" or "$1F", as the host's runtime reads integers; the profile
+  // reader has already removed blanks around the value.
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.compare(i, 1, "$") == 0) {
+    base = 16;
+    i += 1;
+  } else if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return false;
+  long long result = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else {
+      return false;
+    }
+    result = result * base + digit;
+    // Beyond 32 bits is not an integer text for the runtime either.
+    if (result > 0xFFFFFFFFLL) return false;
+  }
+  if (base == 10 && result > (negative ? 0x80000000LL : 0x7FFFFFFFLL)) return false;
+  *value = static_cast<long>(negative ? -result : result);
+  return true;
+}
+
+bool ParseIniBool(const std::string& text) {
+  long value = 0;
+  return ParseIniInteger(text, &value) && value != 0;
+}
+
+std::string IniFilePath() {
+  const std::string folder = platform::DocumentsFolder();
+  if (folder.empty()) {
+    throw Exception("Cannot find the user's documents folder for the settings file");
+  }
+  return folder + platform::kPathSeparator + kIniFileName;
+}
+
+void LoadSettings() {
+  const std::string path = IniFilePath();
+  TryToRun = ParseIniBool(platform::ReadProfileString(path, kSection, kTryToRunKey, "0"));
+  MonitorPath = platform::ReadProfileString(path, kSection, kPathKey, "");
+}
+
+void SaveSettings() {
+  const std::string path = IniFilePath();
+  // A line break would start new lines (keys, sections) in a file the host
+  // shares; refuse before anything is written.
+  if (MonitorPath.find_first_of("\r\n") != std::string::npos) {
+    throw Exception("The monitor path contains a line break and cannot be saved in " + path);
+  }
+  platform::WriteProfileString(path, kSection, kTryToRunKey, TryToRun ? "1" : "0");
+  platform::WriteProfileString(path, kSection, kPathKey, MonitorPath);
+}
+
+}  // namespace zv::settings
