@@ -51,10 +51,14 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
     Fl::wait();
   }
   const char* chosen = chooser.value();
-  if (chosen == nullptr || chooser.count() == 0) {
+  if (chosen == nullptr || *chosen == '\0' || chooser.count() == 0) {
     return std::nullopt;
   }
   std::string name = chosen;
+  // A typed name may be relative to the folder the chooser shows.
+  if (name.front() != '/' && chooser.directory() != nullptr) {
+    name = std::string(chooser.directory()) + "/" + name;
+  }
   // The default extension goes to a typed name without one, but only when
   // that names a file and the bare name does not: on Linux the monitor's
   // executable usually has no extension at all.
