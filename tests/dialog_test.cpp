@@ -29,9 +29,8 @@ using zv::test::DialogScript;
 using zv::test::Look;
 
 // Captions as shown (UTF-8).
-const std::string kOk = "\xD0\x9E\xD0\xBA";  // "Ок"
-const std::string kClose =
-    "\xD0\x97\xD0\xB0\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C";  // "Закрыть"
+const std::string kOk = "\xD0\x9E\xD0\xBA";                                             // "Ок"
+const std::string kClose = "\xD0\x97\xD0\xB0\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C";  // "Закрыть"
 // "/opt/Зелване/zelvane" in UTF-8 and in Windows-1251.
 const std::string kPathUtf8 =
     "/opt/\xD0\x97\xD0\xB5\xD0\xBB\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xB5/zelvane";
@@ -154,9 +153,9 @@ TEST_F(SettingsDialog, TickingEnablesThePathAndClearingDisablesIt) {
 TEST_F(SettingsDialog, OkWithTheBoxClearSavesFalseAndTheDisabledEditsText) {
   StartWith(true, "/old/zelvane");
   DialogScript script;
-  script.Then([] { zv::test::TypePath(kPathUtf8); })
-      .Then(zv::test::ClickCheckBox)
-      .Then([] { zv::test::ClickButton(kOk); });
+  script.Then([] { zv::test::TypePath(kPathUtf8); }).Then(zv::test::ClickCheckBox).Then([] {
+    zv::test::ClickButton(kOk);
+  });
   RunConfig(script);
 
   EXPECT_FALSE(settings::TryToRun);
@@ -196,8 +195,8 @@ TEST_F(SettingsDialog, CloseButtonCloseBoxAndEscapeChangeNothing) {
 }
 
 TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
-  auto publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
-                                                  zv::monitor::kBlockSize);
+  auto publisher =
+      zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName, zv::monitor::kBlockSize);
   ASSERT_NE(publisher, nullptr);
   DialogScript script;
   script.Then(zv::test::ClickCheckBox)
@@ -218,7 +217,8 @@ TEST_F(SettingsDialog, PathOutsideWindows1251IsRefusedAndNothingChanges) {
   StartWith(true, "/old/zelvane");
   const std::string before = ReadFile(ini());
   DialogScript script;
-  script.Then([] { zv::test::TypePath("/opt/\xE6\x97\xA5\xE6\x9C\xAC/zv"); })  // "/opt/日本/zv"
+  script
+      .Then([] { zv::test::TypePath("/opt/\xE6\x97\xA5\xE6\x9C\xAC/zv"); })  // "/opt/日本/zv"
       .Then([] { zv::test::ClickButton(kOk); });
   script.Start();
   try {

@@ -30,12 +30,14 @@ TfrmZVSettings::TfrmZVSettings()
     : Caption("Zelvane settings..."), ClientWidth(329), ClientHeight(129) {
   Bevel1 = {{8, 8, 313, 113}};
   // "Пробовать запустить Zelvane"
-  cbRunZV = {{16, 16, 297, 17}, "\xCF\xF0\xEE\xE1\xEE\xE2\xE0\xF2\xFC \xE7\xE0\xEF\xF3\xF1\xF2\xE8\xF2\xFC Zelvane"};
+  cbRunZV = {{16, 16, 297, 17},
+             "\xCF\xF0\xEE\xE1\xEE\xE2\xE0\xF2\xFC \xE7\xE0\xEF\xF3\xF1\xF2\xE8\xF2\xFC Zelvane"};
   edPathZV.Left = 16, edPathZV.Top = 56, edPathZV.Width = 265, edPathZV.Height = 21;
   // "Путь к файлу zelvane.exe", 3 pixels above the edit.
-  edPathZV.EditLabel = {{16, 40, 134, 13}, "\xCF\xF3\xF2\xFC \xEA \xF4\xE0\xE9\xEB\xF3 zelvane.exe"};
+  edPathZV.EditLabel = {{16, 40, 134, 13},
+                        "\xCF\xF3\xF2\xFC \xEA \xF4\xE0\xE9\xEB\xF3 zelvane.exe"};
   SpeedButton1 = {{288, 56, 23, 22}, "..."};
-  Button1 = {{152, 88, 75, 25}, "\xCE\xEA", mrOk};                              // "Ок"
+  Button1 = {{152, 88, 75, 25}, "\xCE\xEA", mrOk};                          // "Ок"
   Button2 = {{236, 88, 75, 25}, "\xC7\xE0\xEA\xF0\xFB\xF2\xFC", mrCancel};  // "Закрыть"
   OpenDialog1.DefaultExt = ".exe";
   OpenDialog1.Filter = "\xD4\xE0\xE9\xEB\xFB *.exe|*.exe";  // "Файлы *.exe"

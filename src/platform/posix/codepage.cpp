@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <memory>
 
@@ -21,7 +22,9 @@ struct IconvCloser {
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view text,
                                    std::string_view on_unassigned = {}) {
   iconv_t handle = iconv_open(to, from);
-  if (handle == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
+  // iconv_open reports failure as (iconv_t)-1.
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
+  if (handle == reinterpret_cast<iconv_t>(-1)) {
     return std::nullopt;
   }
   const std::unique_ptr<iconv_t, IconvCloser> cd(new iconv_t(handle));
@@ -30,12 +33,12 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
   // iconv's interface takes non-const input pointers but never writes through them.
   char* in = const_cast<char*>(text.data());  // NOLINT(cppcoreguidelines-pro-type-const-cast)
   std::size_t in_left = text.size();
-  char buffer[256];
+  std::array<char, 256> buffer{};
   while (in_left > 0) {
-    char* out_ptr = buffer;
-    std::size_t out_left = sizeof(buffer);
+    char* out_ptr = buffer.data();
+    std::size_t out_left = buffer.size();
     const std::size_t done = iconv(*cd, &in, &in_left, &out_ptr, &out_left);
-    out.append(buffer, out_ptr);
+    out.append(buffer.data(), out_ptr);
     if (done != static_cast<std::size_t>(-1) || errno == E2BIG) {
       continue;
     }

@@ -6,13 +6,17 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
+#include <FL/fl_draw.H>
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 #include "platform/gui_display.h"
 #include "platform/posix/codepage.h"
+
+// FLTK widgets are created with new and owned by the group they are created
+// in; deleting the window deletes them all.
+// NOLINTBEGIN(cppcoreguidelines-owning-memory)
 
 namespace zv::platform {
 namespace {
@@ -20,6 +24,15 @@ namespace {
 // Windows draws dialog texts in an 11-pixel font at 96 dots per inch.
 constexpr int kFontSize = 11;
 constexpr int kNoClick = -2;
+
+// The widgets showing one control: `widget` always, and the typed views of
+// the kinds that have state.
+struct Shown {
+  Fl_Widget* widget = nullptr;
+  Fl_Check_Button* check = nullptr;
+  Fl_Input* input = nullptr;
+  Fl_Box* label = nullptr;  // an edit's label
+};
 
 class FltkDialogWindow final : public DialogWindow {
  public:
@@ -36,15 +49,14 @@ class FltkDialogWindow final : public DialogWindow {
  private:
   static void OnClick(Fl_Widget* widget, void* self);
   static void OnClose(Fl_Widget* window, void* self);
-  Fl_Widget* Create(const DialogControl& control);
+  Shown Create(const DialogControl& control);
 
   Fl_Double_Window* window_;
-  std::vector<Fl_Widget*> widgets_;  // one per control, in the template's order
-  std::vector<Fl_Box*> labels_;      // an edit's label, else nullptr
+  std::vector<Shown> shown_;  // one per control, in the template's order
   int clicked_ = kNoClick;
 };
 
-// Places the window over the application's first window (FLTK's main
+// Places the window over the application's first window (the host's main
 // window, when the host uses FLTK), else in the middle of the screen.
 void Centre(Fl_Window& window) {
   int x = 0, y = 0, w = 0, h = 0;
@@ -56,13 +68,21 @@ void Centre(Fl_Window& window) {
   window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
 }
 
+void SetActive(Fl_Widget* widget, bool active) {
+  if (active) {
+    widget->activate();
+  } else {
+    widget->deactivate();
+  }
+}
+
 FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialog)
     : window_(new Fl_Double_Window(dialog.client_width, dialog.client_height)) {
   window_->copy_label(Windows1251ToUtf8(dialog.caption).c_str());
   // FLTK adds children to the current group; its keyboard navigation then
   // follows the order of creation, which is the template's order.
   for (const DialogControl& control : dialog.controls) {
-    widgets_.push_back(Create(control));
+    shown_.push_back(Create(control));
   }
   window_->end();
   // Without a resizable child the window keeps its size, and the window
@@ -74,51 +94,54 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialog)
   window_->show();
 }
 
-Fl_Widget* FltkDialogWindow::Create(const DialogControl& c) {
-  Fl_Box* label = nullptr;
-  Fl_Widget* widget = nullptr;
+Shown FltkDialogWindow::Create(const DialogControl& c) {
+  Shown shown;
   switch (c.kind) {
     case ControlKind::Frame:
-      widget = new Fl_Box(FL_ENGRAVED_FRAME, c.left, c.top, c.width, c.height, nullptr);
+      shown.widget = new Fl_Box(FL_ENGRAVED_FRAME, c.left, c.top, c.width, c.height, nullptr);
       break;
     case ControlKind::CheckBox:
-      widget = new Fl_Check_Button(c.left, c.top, c.width, c.height);
+      shown.widget = shown.check = new Fl_Check_Button(c.left, c.top, c.width, c.height);
       break;
     case ControlKind::Edit: {
-      label = new Fl_Box(c.label_left, c.label_top, c.label_width, c.label_height);
-      label->copy_label(Windows1251ToUtf8(c.label).c_str());
-      label->labelsize(kFontSize);
-      label->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_CLIP);
-      auto* input = new Fl_Input(c.left, c.top, c.width, c.height);
-      input->textsize(kFontSize);
-      widget = input;
+      // The label sizes itself to its text, as Windows labels do: the width
+      // given fits the Windows dialog font, narrower than Linux fonts.
+      const std::string text = Windows1251ToUtf8(c.label);
+      fl_font(FL_HELVETICA, kFontSize);
+      const int width = std::max(c.label_width, static_cast<int>(fl_width(text.c_str())) + 1);
+      shown.label = new Fl_Box(c.label_left, c.label_top, width, c.label_height);
+      shown.label->copy_label(text.c_str());
+      shown.label->labelsize(kFontSize);
+      shown.label->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
+      shown.widget = shown.input = new Fl_Input(c.left, c.top, c.width, c.height);
+      shown.input->textsize(kFontSize);
       break;
     }
     case ControlKind::Button:
     case ControlKind::FlatButton:
-      widget = new Fl_Button(c.left, c.top, c.width, c.height);
-      widget->visible_focus(c.kind == ControlKind::Button ? 1 : 0);
+      shown.widget = new Fl_Button(c.left, c.top, c.width, c.height);
+      shown.widget->visible_focus(c.kind == ControlKind::Button ? 1 : 0);
       break;
   }
-  labels_.push_back(label);
   if (c.kind != ControlKind::Edit && c.kind != ControlKind::Frame) {
-    widget->copy_label(Windows1251ToUtf8(c.text).c_str());
-    widget->callback(OnClick, this);
+    shown.widget->copy_label(Windows1251ToUtf8(c.text).c_str());
+    shown.widget->callback(OnClick, this);
   }
-  widget->labelsize(kFontSize);
-  return widget;
+  shown.widget->labelsize(kFontSize);
+  return shown;
 }
 
 FltkDialogWindow::~FltkDialogWindow() {
   window_->hide();
-  delete window_;  // NOLINT(cppcoreguidelines-owning-memory): FLTK owns widgets through raw pointers
+  delete window_;
   Fl::flush();
 }
 
 void FltkDialogWindow::OnClick(Fl_Widget* widget, void* self) {
   auto* dialog = static_cast<FltkDialogWindow*>(self);
-  const auto found = std::find(dialog->widgets_.begin(), dialog->widgets_.end(), widget);
-  dialog->clicked_ = static_cast<int>(std::distance(dialog->widgets_.begin(), found));
+  const auto found = std::find_if(dialog->shown_.begin(), dialog->shown_.end(),
+                                  [widget](const Shown& s) { return s.widget == widget; });
+  dialog->clicked_ = static_cast<int>(found - dialog->shown_.begin());
 }
 
 // FLTK calls a window's callback for its close box and for the Escape key.
@@ -140,15 +163,15 @@ int FltkDialogWindow::WaitForClick(std::vector<DialogControl>& controls) {
     }
     Fl::wait();
   }
-  for (std::size_t i = 0; i < controls.size() && i < widgets_.size(); ++i) {
-    DialogControl& control = controls[i];
-    if (control.kind == ControlKind::CheckBox) {
-      control.checked = static_cast<Fl_Check_Button*>(widgets_[i])->value() != 0;
-    } else if (control.kind == ControlKind::Edit) {
-      auto text = Utf8ToWindows1251(static_cast<Fl_Input*>(widgets_[i])->value());
-      control.text_fits = text.has_value();
+  for (std::size_t i = 0; i < controls.size() && i < shown_.size(); ++i) {
+    if (shown_[i].check != nullptr) {
+      controls[i].checked = shown_[i].check->value() != 0;
+    }
+    if (shown_[i].input != nullptr) {
+      auto text = Utf8ToWindows1251(shown_[i].input->value());
+      controls[i].text_fits = text.has_value();
       if (text) {
-        control.text = std::move(*text);
+        controls[i].text = std::move(*text);
       }
     }
   }
@@ -156,30 +179,22 @@ int FltkDialogWindow::WaitForClick(std::vector<DialogControl>& controls) {
 }
 
 void FltkDialogWindow::Update(const std::vector<DialogControl>& controls) {
-  for (std::size_t i = 0; i < controls.size() && i < widgets_.size(); ++i) {
+  for (std::size_t i = 0; i < controls.size() && i < shown_.size(); ++i) {
     const DialogControl& control = controls[i];
-    Fl_Widget* widget = widgets_[i];
-    if (control.enabled) {
-      widget->activate();
-    } else {
-      widget->deactivate();
-    }
-    if (labels_[i] != nullptr) {
+    const Shown& shown = shown_[i];
+    SetActive(shown.widget, control.enabled);
+    if (shown.label != nullptr) {
       // The label greys with its edit, as a labelled edit's does on Windows.
-      if (control.enabled) {
-        labels_[i]->activate();
-      } else {
-        labels_[i]->deactivate();
-      }
+      SetActive(shown.label, control.enabled);
     }
-    if (control.kind == ControlKind::CheckBox) {
-      static_cast<Fl_Check_Button*>(widget)->value(control.checked ? 1 : 0);
-    } else if (control.kind == ControlKind::Edit && control.text_fits) {
+    if (shown.check != nullptr) {
+      shown.check->value(control.checked ? 1 : 0);
+    }
+    if (shown.input != nullptr && control.text_fits) {
       // Only a changed text is put back, so the caret stays where it was.
-      auto* input = static_cast<Fl_Input*>(widget);
-      const std::string shown = Windows1251ToUtf8(control.text);
-      if (std::strcmp(input->value(), shown.c_str()) != 0) {
-        input->value(shown.c_str());
+      const std::string text = Windows1251ToUtf8(control.text);
+      if (std::strcmp(shown.input->value(), text.c_str()) != 0) {
+        shown.input->value(text.c_str());
       }
     }
   }
@@ -195,3 +210,5 @@ std::unique_ptr<DialogWindow> OpenDialogWindow(const DialogTemplate& dialog) {
 }
 
 }  // namespace zv::platform
+
+// NOLINTEND(cppcoreguidelines-owning-memory)

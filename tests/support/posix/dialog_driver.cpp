@@ -39,7 +39,8 @@ Widget* Find(const char* caption = nullptr) {
     Walk(window, [&](Fl_Widget* w) {
       auto* typed = dynamic_cast<Widget*>(w);
       if (found == nullptr && typed != nullptr &&
-          (caption == nullptr || (w->label() != nullptr && std::strcmp(w->label(), caption) == 0))) {
+          (caption == nullptr ||
+           (w->label() != nullptr && std::strcmp(w->label(), caption) == 0))) {
         found = typed;
       }
     });
