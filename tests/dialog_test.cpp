@@ -209,7 +209,7 @@ TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
   EXPECT_TRUE(zv::readings::MonitorMapped);
   char* check = zv::plugin::GetValue(0, nullptr);
   EXPECT_STREQ(check, "");
-  std::free(check);  // NOLINT(cppcoreguidelines-no-malloc): the host's way to release it
+  zv::test::ReleaseBuffer(check);
   EXPECT_NE(ReadFile(ini()).find("Path=/usr/bin/zelvane"), std::string::npos);
 }
 

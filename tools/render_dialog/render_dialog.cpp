@@ -8,7 +8,7 @@
 #include <png.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <iostream>
 #include <memory>
 
 #include "settings/config.h"
@@ -19,6 +19,9 @@ namespace {
 const char* output_path = nullptr;
 bool written = false;
 
+// libpng's C interface: the file and the write structure are released on
+// every path by hand.
+// NOLINTBEGIN(cppcoreguidelines-owning-memory)
 bool WritePng(const char* path, const unsigned char* rgb, int width, int height) {
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) return false;
@@ -40,6 +43,7 @@ bool WritePng(const char* path, const unsigned char* rgb, int width, int height)
   png_destroy_write_struct(&png, &info);
   return std::fclose(file) == 0;
 }
+// NOLINTEND(cppcoreguidelines-owning-memory)
 
 void Grab(void* /*unused*/) {
   Fl_Window* window = Fl::modal();
@@ -49,7 +53,8 @@ void Grab(void* /*unused*/) {
   }
   Fl::flush();
   window->make_current();
-  const std::unique_ptr<unsigned char[]> rgb(
+  // fl_read_image hands over a new[] array.
+  const std::unique_ptr<unsigned char[]> rgb(  // NOLINT(cppcoreguidelines-avoid-c-arrays)
       fl_read_image(nullptr, 0, 0, window->w(), window->h()));
   written = rgb && WritePng(output_path, rgb.get(), window->w(), window->h());
   Fl::handle(FL_CLOSE, window);
@@ -61,7 +66,7 @@ void Grab(void* /*unused*/) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUT.png\n", argv[0]);
+    std::cerr << "usage: render_dialog OUT.png\n";
     return 2;
   }
   output_path = argv[1];
@@ -71,11 +76,11 @@ int main(int argc, char** argv) {
   try {
     zv::settings::Config();
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "Config failed: %s\n", error.what());
+    std::cerr << "Config failed: " << error.what() << "\n";
     return 1;
   }
   if (!written) {
-    std::fprintf(stderr, "could not write %s\n", output_path);
+    std::cerr << "could not write " << output_path << "\n";
     return 1;
   }
   return 0;

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace zv::test {
 namespace {
@@ -167,8 +168,8 @@ void ClickCloseBox() {
 void PressEscape() {
   ASSERT_NE(Front(), nullptr);
   Fl::e_keysym = FL_Escape;
-  static char text[] = "\x1b";
-  Fl::e_text = text;
+  static std::string escape = "\x1b";
+  Fl::e_text = escape.data();
   Fl::e_length = 1;
   Fl::handle(FL_KEYBOARD, Front());
 }
