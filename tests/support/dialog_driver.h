@@ -16,6 +16,8 @@ struct DialogLook {
   std::string caption;
   int x = 0, y = 0, width = 0, height = 0;
   bool resizable = true;
+  // The screen's work area.
+  int screen_x = 0, screen_y = 0, screen_width = 0, screen_height = 0;
   std::string check_caption;
   bool checked = false;
   bool check_enabled = false;

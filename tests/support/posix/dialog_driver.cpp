@@ -110,6 +110,7 @@ DialogLook Look() {
   look.caption = window->label() != nullptr ? window->label() : "";
   look.x = window->x(), look.y = window->y(), look.width = window->w(), look.height = window->h();
   look.resizable = window->resizable() != nullptr;
+  Fl::screen_work_area(look.screen_x, look.screen_y, look.screen_width, look.screen_height);
   if (auto* check = Find<Fl_Check_Button>()) {
     look.check_caption = check->label();
     look.checked = check->value() != 0;
