@@ -233,6 +233,20 @@ TEST_F(SettingsDialog, PathOutsideWindows1251IsRefusedAndNothingChanges) {
   EXPECT_EQ(ReadFile(ini()), before);
 }
 
+TEST_F(SettingsDialog, FailedSaveReachesTheCallerWithTheAcceptedValuesKept) {
+  // A folder where the file should be: no implementation can write it.
+  fs::create_directories(ini());
+  DialogScript script;
+  script.Then(zv::test::ClickCheckBox)
+      .Then([] { zv::test::TypePath("/usr/bin/zelvane"); })
+      .Then([] { zv::test::ClickButton(kOk); });
+  script.Start();
+  EXPECT_THROW(settings::Config(), zv::Exception);
+  EXPECT_FALSE(Look().open);
+  EXPECT_TRUE(settings::TryToRun);
+  EXPECT_EQ(settings::MonitorPath, "/usr/bin/zelvane");
+}
+
 TEST_F(SettingsDialog, BrowsingPutsOnlyAnExistingFileInTheEdit) {
   const fs::path exe = home_ / "bin" / "zelvane";
   fs::create_directories(exe.parent_path());
