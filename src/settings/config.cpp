@@ -1,7 +1,37 @@
 #include "settings/config.h"
 
+#include "platform/exception.h"
+#include "readings/monitor_memory.h"
+#include "settings/SettingsUnit.h"
+#include "settings/settings_store.h"
+
 namespace zv::settings {
 
-std::int32_t Config() { return 0; }
+std::int32_t Config() {
+  // The form lives for this call only and goes also when a step raises.
+  TfrmZVSettings form;
+  form.cbRunZV.Checked = TryToRun;
+  form.edPathZV.Text = MonitorPath;
+  form.edPathZV.Enabled = form.cbRunZV.Checked;
+  form.SpeedButton1.Enabled = form.cbRunZV.Checked;
+  if (form.ShowModal() == mrOk) {
+    // A path the settings cannot hold is refused before anything changes,
+    // rather than saved with its characters replaced.
+    if (!form.edPathZV.TextFits) {
+      throw Exception(
+          "The path holds characters that Windows-1251 cannot represent; the settings were not "
+          "changed");
+    }
+    TryToRun = form.cbRunZV.Checked;
+    MonitorPath = form.edPathZV.Text;
+    if (TryToRun) {
+      // Connects at once so that Check answers without waiting for a
+      // reading; nothing is launched from here.
+      readings::MapMonitorMemory();
+    }
+    SaveSettings();
+  }
+  return 0;
+}
 
 }  // namespace zv::settings

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Renders the settings dialog under Xvfb to two PNG files, for looking at
+# its layout: launching off (a fresh INI) and launching on with a path.
+# Usage: scripts/render-dialog.sh [OUT_DIR]   (default: build/linux/dialog)
+# Needs the packages of scripts/packages/25-dialog.txt and libpng-dev.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+cd "$ZV_ROOT"
+out=$(realpath -m "${1:-build/linux/dialog}")
+mkdir -p "$out"
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target render_dialog
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/Documents"
+render() {
+  HOME="$home" XDG_CONFIG_HOME="$home/none" timeout 60 \
+    xvfb-run -a -s "-screen 0 1024x768x24" build/linux/tools/render_dialog "$1"
+  echo "wrote $1"
+}
+render "$out/dialog-off.png"
+# "Try to run" on, with a path holding Cyrillic letters (Windows-1251 bytes).
+printf '[ZV4]\r\nTry to run=1\r\nPath=C:\\Program Files\\Zelvane\\\xC7\xE5\xEB\xE2\xE0\xED\xE5.exe\r\n' \
+  >"$home/Documents/Lumora3.ini"
+render "$out/dialog-on.png"

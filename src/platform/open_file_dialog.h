@@ -1,0 +1,29 @@
+// The system's dialog for picking an existing file.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zv::platform {
+
+// What the picker starts with. Texts are Windows-1251.
+struct OpenFileRequest {
+  // Extension, with its dot, given to a typed name that has none.
+  std::string default_extension;
+  // Pairs of description and pattern, separated by '|':
+  // "Executables|*.exe|Text|*.txt".
+  std::string filter;
+  // Starting file name and folder; empty leaves the choice to the system.
+  std::string file_name;
+  std::string initial_dir;
+};
+
+// Runs the picker modally. Returns the full name the user confirmed, or
+// nullopt when they cancelled (or the name cannot be represented in
+// Windows-1251). The file need not exist.
+std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request);
+
+// Whether a file (not a folder) exists under `path` (Windows-1251).
+bool FileExists(const std::string& path);
+
+}  // namespace zv::platform

@@ -1,0 +1,75 @@
+#include "platform/open_file_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_File_Chooser.H>
+#include <FL/filename.H>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/posix/codepage.h"
+
+namespace zv::platform {
+namespace {
+
+// Turns "Text|*.exe|All|*" into FLTK's "Text (*.exe)\tAll (*)". Linux
+// executables carry no extension, so an all-files entry always follows.
+std::string FltkFilter(const std::string& filter) {
+  std::string result;
+  std::size_t at = 0;
+  while (at < filter.size()) {
+    const std::size_t bar = filter.find('|', at);
+    if (bar == std::string::npos) break;
+    const std::size_t end = std::min(filter.find('|', bar + 1), filter.size());
+    result += Windows1251ToUtf8(filter.substr(at, bar - at)) + " (" +
+              Windows1251ToUtf8(filter.substr(bar + 1, end - bar - 1)) + ")\t";
+    at = end + 1;
+  }
+  return result + "All files (*)";
+}
+
+bool IsRegularFile(const std::string& utf8_path) {
+  struct stat info {};
+  return stat(utf8_path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+// Fl_File_Chooser rather than the GTK chooser that Fl_Native_File_Chooser
+// may load: it needs no GTK in the host's process and looks like the dialog
+// that opened it.
+std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
+  const std::string dir = Windows1251ToUtf8(request.initial_dir);
+  Fl_File_Chooser chooser(dir.empty() ? nullptr : dir.c_str(), FltkFilter(request.filter).c_str(),
+                          Fl_File_Chooser::SINGLE, "Open");
+  chooser.preview(0);
+  if (!request.file_name.empty()) {
+    chooser.value(Windows1251ToUtf8(request.file_name).c_str());
+  }
+  chooser.show();
+  while (chooser.shown()) {
+    Fl::wait();
+  }
+  const char* chosen = chooser.value();
+  if (chosen == nullptr || *chosen == '\0' || chooser.count() == 0) {
+    return std::nullopt;
+  }
+  std::string name = chosen;
+  // A typed name may be relative to the folder the chooser shows.
+  if (name.front() != '/' && chooser.directory() != nullptr) {
+    name = std::string(chooser.directory()) + "/" + name;
+  }
+  // The default extension goes to a typed name without one, but only when
+  // that names a file and the bare name does not: on Linux the monitor's
+  // executable usually has no extension at all.
+  const std::string extension = Windows1251ToUtf8(request.default_extension);
+  if (!extension.empty() && *fl_filename_ext(name.c_str()) == '\0' && !IsRegularFile(name) &&
+      IsRegularFile(name + extension)) {
+    name += extension;
+  }
+  return Utf8ToWindows1251(name);
+}
+
+bool FileExists(const std::string& path) { return IsRegularFile(Windows1251ToUtf8(path)); }
+
+}  // namespace zv::platform
