@@ -23,7 +23,4 @@ struct OpenFileRequest {
 // Windows-1251). The file need not exist.
 std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request);
 
-// Whether a file (not a folder) exists under `path` (Windows-1251).
-bool FileExists(const std::string& path);
-
 }  // namespace zv::platform

@@ -4,6 +4,7 @@
 
 #include "platform/dialog_window.h"
 #include "platform/exception.h"
+#include "platform/file_exists.h"
 #include "platform/open_file_dialog.h"
 
 namespace zv::settings {

@@ -2,11 +2,15 @@
 
 #include <sys/stat.h>
 
+#include "platform/posix/codepage.h"
+
 namespace zv::platform {
 
+// Paths are Windows-1251 inside the plugin; the file system's names are UTF-8.
 bool FileExists(const std::string& path) {
   struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  const std::string name = Windows1251ToUtf8(path);
+  return stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 }  // namespace zv::platform

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 namespace {
@@ -57,8 +58,10 @@ namespace {
 // whether exec succeeded: it closes empty on success, carries errno on
 // failure.
 void LaunchExecutable(const std::string& path) {
-  // Built before fork: the children may not allocate.
-  std::vector<char> program(path.begin(), path.end());
+  // Built before fork: the children may not allocate. The path is
+  // Windows-1251 inside the plugin; the file system's names are UTF-8.
+  const std::string name = Windows1251ToUtf8(path);
+  std::vector<char> program(name.begin(), name.end());
   program.push_back('\0');
   char* const argv[] = {program.data(), nullptr};
   int pipe_fds[2];
@@ -73,7 +76,7 @@ void LaunchExecutable(const std::string& path) {
       error = errno;
     } else {
       const pid_t program = fork();
-      if (program == 0) ExecDetached(path.c_str(), argv, pipe_fds[1]);
+      if (program == 0) ExecDetached(name.c_str(), argv, pipe_fds[1]);
       if (program < 0) error = errno;
     }
     if (error != 0) (void)!write(pipe_fds[1], &error, sizeof error);

@@ -6,40 +6,20 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
-#include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 
 #include "platform/gui_display.h"
+#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 namespace {
 
-// Windows-1251 bytes as UTF-8 for FLTK, with Windows line breaks ("\r\n",
-// or "\r" alone, which a Windows message box also breaks on) as "\n". A byte
-// the code page leaves undefined shows as "?".
+// Windows-1251 text as UTF-8 for FLTK, with Windows line breaks ("\r\n",
+// or "\r" alone, which a Windows message box also breaks on) as "\n".
 std::string Utf8FromWindows1251(const std::string& text) {
-  iconv_t cd = iconv_open("UTF-8", "CP1251");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
-  std::string out;
-  char buffer[256];
-  std::string input = text;  // iconv takes a non-const input pointer
-  char* in = input.data();
-  std::size_t in_left = text.size();
-  while (in_left > 0) {
-    char* o = buffer;
-    std::size_t o_left = sizeof buffer;
-    const std::size_t r = iconv(cd, &in, &in_left, &o, &o_left);
-    out.append(buffer, static_cast<std::size_t>(o - buffer));
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += '?';
-      ++in;
-      --in_left;
-    }
-  }
-  iconv_close(cd);
+  const std::string out = Windows1251ToUtf8(text);
   std::string lines;
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (out[i] != '\r') {

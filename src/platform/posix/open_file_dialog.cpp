@@ -70,6 +70,4 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
   return Utf8ToWindows1251(name);
 }
 
-bool FileExists(const std::string& path) { return IsRegularFile(Windows1251ToUtf8(path)); }
-
 }  // namespace zv::platform
