@@ -9,6 +9,14 @@
 
 namespace zv::plugin {
 
+// Keeps a copy of the message of the error being handed to the host. It
+// stays until the next error replaces it, so it outlives every frame left on
+// the way out. Never throws: an out-of-memory copy keeps a fixed message.
+void StashHostError(const char* message) noexcept;
+
+// The stashed message.
+const char* StashedHostError() noexcept;
+
 // Runs `body` and returns its result. Any error it raises is handed to the
 // host through the platform's error channel once `body`'s objects are gone.
 template <typename Body>
@@ -17,21 +25,21 @@ auto CallFromHost(Body&& body) -> decltype(body()) {
   try {
     return body();
   } catch (const Exception& error) {
-    platform::StashHostError(error.what());
+    StashHostError(error.what());
     failed = true;
   } catch (const std::bad_alloc&) {
-    platform::StashHostError("Out of memory");
+    StashHostError("Out of memory");
     failed = true;
   } catch (const std::exception& error) {
-    platform::StashHostError(error.what());
+    StashHostError(error.what());
     failed = true;
   } catch (...) {
-    platform::StashHostError("Unexpected error");
+    StashHostError("Unexpected error");
     failed = true;
   }
   // Raised outside the handlers, so no exception object is still alive.
   if (failed) {
-    platform::RaiseHostError();
+    platform::RaiseHostError(StashedHostError());
   }
   return {};
 }
