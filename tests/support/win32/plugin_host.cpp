@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "support/win32/proc_address.h"
-#include "support/win32/seh_call.h"
+#include "host/win32/seh_call.h"
 
 namespace zv::test {
 namespace {
