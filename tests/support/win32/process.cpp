@@ -254,8 +254,8 @@ std::string BackgroundProcess::ReadLine() {
 // listen for a stop event named after their process id instead (see
 // tools/common/win32/stop_signal.cpp). The interrupt is Ctrl-Break, which,
 // unlike Ctrl-C, reaches a process group of its own; it needs a console
-// shared with the child, which a test run without one lacks (the caller
-// then gets -1 and the child is ended).
+// shared with the child. Under Wine it fails even then (the caller gets -1
+// and the child is ended), so the tests skip it there.
 int BackgroundProcess::Stop(bool interrupt) {
   if (native_->process == nullptr) {
     return -1;
