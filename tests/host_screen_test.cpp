@@ -35,7 +35,11 @@ struct ScriptedPlugin {
       if (code == 0) {
         return MacroValue{false, skip ? "#skip" : ""};
       }
-      return MacroValue{false, "<" + std::to_string(code) + ":" + arg + ">"};
+      // Appended piecewise: "<" + std::string trips GCC 12's -Wrestrict
+      // false positive (GCC bug 105329) in the mingw build.
+      std::string text = "<";
+      text += std::to_string(code) + ":" + arg + ">";
+      return MacroValue{false, text};
     });
   }
   std::string Line(const std::string& line) {

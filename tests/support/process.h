@@ -33,15 +33,17 @@ class BackgroundProcess {
   // end of its output or after 10 seconds of silence.
   std::string ReadLine();
   // Asks it to stop (Ctrl-C when `interrupt`, else a termination request)
-  // and returns its exit code, as Wait() does.
+  // and returns its exit code, as Wait() does. On Windows the termination
+  // request is the stand-ins' stop event and an interrupt is Ctrl-Break
+  // (see support/win32/process.cpp).
   int Stop(bool interrupt = false);
   // Waits for it to exit; returns its exit code, or -1 when a signal ended it.
   int Wait();
 
  private:
-  BackgroundProcess(int pid, int out_fd) : pid_(pid), out_fd_(out_fd) {}
-  int pid_;
-  int out_fd_;
+  struct Native;  // the process and the read end of its output, per platform
+  explicit BackgroundProcess(std::unique_ptr<Native> native);
+  std::unique_ptr<Native> native_;
   std::string buffered_;
 };
 

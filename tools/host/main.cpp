@@ -230,9 +230,8 @@ int Once(const PluginModule& module, const Options& options) {
   return 0;
 }
 
-int Live(const PluginModule& module, const Options& options) {
+int Live(const PluginModule& module, const Options& options, bool interactive) {
   tools::InstallStopHandlers();
-  const bool interactive = PrepareTerminal();
   const std::string init = options.init ? CallInit(module) : "Init not called";
   const std::vector<Macro> macros = MacrosOf(module.info());
   if (interactive) {
@@ -290,6 +289,8 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
+  // Every command prints UTF-8; only the live screen uses cursor controls.
+  const bool interactive = PrepareTerminal();
   std::string error;
   const auto module = PluginModule::Load(options->plugin, error);
   if (!module) {
@@ -303,7 +304,7 @@ int main(int argc, char** argv) {
     return Once(*module, *options);
   }
   if (options->command == "live") {
-    return Live(*module, *options);
+    return Live(*module, *options, interactive);
   }
   return Config(*module, *options);
 }

@@ -285,7 +285,11 @@ int Run(const Options& options) {
   if (options.replace && RemoveStale(kObjectName)) {
     std::fprintf(stderr, "zv_monitor: removed a stale %s\n", kObjectName);
   }
-  const auto publisher = Publisher::Create(kObjectName, options.size);
+  // A block of another size is a test of the plugin's size check, which
+  // needs an object of exactly that size.
+  const auto publisher = options.size == kBlockSize
+                             ? Publisher::Create(kObjectName, options.size)
+                             : Publisher::CreateExact(kObjectName, options.size);
   if (!publisher) {
     std::fprintf(stderr,
                  "zv_monitor: cannot create %s: another monitor may be running "

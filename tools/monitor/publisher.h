@@ -20,10 +20,10 @@ inline constexpr std::size_t kVoltageOffset = 272;
 class Publisher {
  public:
   // Creates the object `name` with `size` zero bytes. Returns nullptr when it
-  // cannot be created (for example because it exists already). On Windows an
-  // object that a reader still holds open under the name is taken over
-  // instead, contents and all, as the monitor does when restarted; it must
-  // be at least `size` bytes.
+  // cannot be created (for example because another publisher of `name` is
+  // running). On Windows an object that only a reader still holds open under
+  // the name is taken over instead, contents and all, as the monitor does
+  // when restarted; it must be at least `size` bytes.
   static std::unique_ptr<Publisher> Create(const char* name, std::size_t size);
   // Like Create, for objects smaller than a reader's view: the object has
   // exactly `size` bytes. (Windows keeps an object of the paging file in

@@ -9,8 +9,15 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace zv::test {
+
+struct BackgroundProcess::Native {
+  pid_t pid;
+  int out_fd;
+};
+
 namespace {
 
 // Starts argv with stdout (and stderr, when err_fd is given) on new pipes.
@@ -99,15 +106,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
 std::unique_ptr<BackgroundProcess> BackgroundProcess::Start(const std::vector<std::string>& argv) {
   int out_fd = -1;
   const pid_t pid = Spawn(argv, out_fd, nullptr);
-  return pid < 0 ? nullptr : std::unique_ptr<BackgroundProcess>(new BackgroundProcess(pid, out_fd));
+  return pid < 0 ? nullptr
+                 : std::unique_ptr<BackgroundProcess>(
+                       new BackgroundProcess(std::make_unique<Native>(Native{pid, out_fd})));
 }
 
+BackgroundProcess::BackgroundProcess(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+
 BackgroundProcess::~BackgroundProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    ExitCode(pid_);
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGKILL);
+    ExitCode(native_->pid);
   }
-  close(out_fd_);
+  close(native_->out_fd);
 }
 
 std::string BackgroundProcess::ReadLine() {
@@ -118,12 +129,12 @@ std::string BackgroundProcess::ReadLine() {
       buffered_.erase(0, newline + 1);
       return line;
     }
-    pollfd fd{out_fd_, POLLIN, 0};
+    pollfd fd{native_->out_fd, POLLIN, 0};
     std::array<char, 256> chunk{};
     if (poll(&fd, 1, 10000) <= 0) {
       return "";
     }
-    const ssize_t n = read(out_fd_, chunk.data(), chunk.size());
+    const ssize_t n = read(native_->out_fd, chunk.data(), chunk.size());
     if (n <= 0) {
       return "";
     }
@@ -132,19 +143,19 @@ std::string BackgroundProcess::ReadLine() {
 }
 
 int BackgroundProcess::Stop(bool interrupt) {
-  if (pid_ <= 0) {
+  if (native_->pid <= 0) {
     return -1;  // already reaped; kill(-1, ...) would reach every process
   }
-  kill(pid_, interrupt ? SIGINT : SIGTERM);
+  kill(native_->pid, interrupt ? SIGINT : SIGTERM);
   return Wait();
 }
 
 int BackgroundProcess::Wait() {
-  if (pid_ <= 0) {
+  if (native_->pid <= 0) {
     return -1;
   }
-  const int code = ExitCode(pid_);
-  pid_ = -1;
+  const int code = ExitCode(native_->pid);
+  native_->pid = -1;
   return code;
 }
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "host/win32/seh_call.h"
 #include "support/win32/proc_address.h"
-#include "support/win32/seh_call.h"
 
 namespace zv::test {
 namespace {

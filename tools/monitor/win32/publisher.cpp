@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace zv::monitor {
 
 struct Publisher::Native {
   HANDLE mapping = nullptr;
   HANDLE file = INVALID_HANDLE_VALUE;  // backing file of CreateExact's objects
+  HANDLE running = nullptr;            // "<name>.publisher", see ClaimName
 
   Native() = default;
   Native(const Native&) = delete;
@@ -20,6 +23,9 @@ struct Publisher::Native {
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
     }
+    if (running != nullptr) {
+      CloseHandle(running);
+    }
   }
 };
 
@@ -32,10 +38,9 @@ HANDLE CreateBackingFile(std::size_t size) {
   if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "zv", 0, path) == 0) {
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                            nullptr);
+  HANDLE file = CreateFileA(
+      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
   if (file != INVALID_HANDLE_VALUE &&
@@ -44,6 +49,21 @@ HANDLE CreateBackingFile(std::size_t size) {
     return INVALID_HANDLE_VALUE;
   }
   return file;
+}
+
+// Marks `name` as published by this process. The object itself cannot tell
+// a live publisher from a reader that still holds it open after its
+// publisher ended, so each publisher also holds an event that only
+// publishers open: it exists exactly while one runs. Returns null when
+// another publisher holds it.
+HANDLE ClaimName(const char* name) {
+  const std::string marker = std::string(name) + ".publisher";
+  HANDLE running = CreateEventA(nullptr, TRUE, FALSE, marker.c_str());
+  if (running != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(running);
+    return nullptr;
+  }
+  return running;
 }
 
 }  // namespace
@@ -56,10 +76,14 @@ Publisher::Publisher(std::unique_ptr<Native> native, unsigned char* data, std::s
 // as the monitor itself does.
 std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size) {
   auto native = std::make_unique<Native>();
+  native->running = ClaimName(name);
+  if (native->running == nullptr) {
+    return nullptr;
+  }
   const auto size64 = static_cast<unsigned long long>(size);
-  native->mapping = CreateFileMappingA(native->file, nullptr, PAGE_READWRITE,
-                                       static_cast<DWORD>(size64 >> 32),
-                                       static_cast<DWORD>(size64 & 0xFFFFFFFFU), name);
+  native->mapping =
+      CreateFileMappingA(native->file, nullptr, PAGE_READWRITE, static_cast<DWORD>(size64 >> 32),
+                         static_cast<DWORD>(size64 & 0xFFFFFFFFU), name);
   if (native->mapping == nullptr) {
     return nullptr;
   }
@@ -76,6 +100,10 @@ std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size)
 // under Wine as on Windows.
 std::unique_ptr<Publisher> Publisher::CreateExact(const char* name, std::size_t size) {
   auto native = std::make_unique<Native>();
+  native->running = ClaimName(name);
+  if (native->running == nullptr) {
+    return nullptr;
+  }
   native->file = CreateBackingFile(size);
   if (native->file == INVALID_HANDLE_VALUE) {
     return nullptr;

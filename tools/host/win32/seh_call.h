@@ -1,9 +1,9 @@
 /* Calls into the plugin the way a Windows host does: inside __try/__except,
- * catching the structured exception that carries the plugin's error. Built
- * by clang (-fms-extensions), since GCC has no __try; plain C so that the
- * GCC-built tests can call it. */
-#ifndef ZV_TEST_SEH_CALL_H
-#define ZV_TEST_SEH_CALL_H
+ * catching the structured exception that carries the plugin's error. Used by
+ * the host stand-in and the tests. Built by clang (-fms-extensions), since
+ * GCC has no __try; plain C so that GCC-built code can call it. */
+#ifndef ZV_HOST_SEH_CALL_H
+#define ZV_HOST_SEH_CALL_H
 
 #include <stdint.h>
 
@@ -34,4 +34,4 @@ int ZvCallNumeric(InitFunc entry, int32_t* result, ZvRaised* raised);
 }
 #endif
 
-#endif /* ZV_TEST_SEH_CALL_H */
+#endif /* ZV_HOST_SEH_CALL_H */
