@@ -79,7 +79,9 @@ class FakePlugin {
           break;
       }
     }
-    char* buffer = static_cast<char*>(std::malloc(text.size() + 1));  // NOLINT(cppcoreguidelines-no-malloc): the module's buffers come from malloc
+    // The module's buffers come from malloc; the host frees them.
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc)
+    char* buffer = static_cast<char*>(std::malloc(text.size() + 1));
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     ++outstanding_;
     return buffer;
@@ -139,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string extra[2] = {input.ConsumeRandomLengthString(12),
                                 input.ConsumeRandomLengthString(12)};
   PluginInfo info{};
-  const char* names[] = {"$zvReset", "$zvCheck", "$zvTemp", "$zvFan", "$zvVolt",
-                         extra[0].c_str(), extra[1].c_str(), "$zvT"};
+  const char* names[] = {"$zvReset", "$zvCheck",       "$zvTemp",        "$zvFan",
+                         "$zvVolt",  extra[0].c_str(), extra[1].c_str(), "$zvT"};
   for (std::size_t i = 0; i < std::size(names); ++i) {
     info.Macros[i + 1] = names[i];
   }
@@ -162,8 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakePlugin plugin(input, mode, macros);
   bool asked_after_skip = false;
   bool skip_seen = false;
-  const RenderedScreen screen = zv::host::RenderScreen(
-      lines, macros, [&](std::int32_t code, const char* param) {
+  const RenderedScreen screen =
+      zv::host::RenderScreen(lines, macros, [&](std::int32_t code, const char* param) {
         asked_after_skip = asked_after_skip || skip_seen;
         Require(param == nullptr || std::strpbrk(param, "$]") == nullptr,
                 "an argument holds neither '$' nor ']'");

@@ -159,7 +159,8 @@ TEST_F(StandIns, DescribeConfigAndLiveFrames) {
   // error and carries on.
   unsetenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe): one thread here
   const ProcessResult config = Host({"config", "--no-init"});
-  EXPECT_EQ(config.out, "Config failed: Cannot show the settings dialog: no display is available\n");
+  EXPECT_EQ(config.out,
+            "Config failed: Cannot show the settings dialog: no display is available\n");
 
   auto monitor = StartMonitor({"--no-simulation", "--fan", "1=1500", "--seconds", "30"});
   const ProcessResult live = Host({"live", "--count", "2", "--interval-ms", "50", "--rows", "2",

@@ -32,10 +32,9 @@ HANDLE CreateBackingFile(std::size_t size) {
   if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "zv", 0, path) == 0) {
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                            nullptr);
+  HANDLE file = CreateFileA(
+      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
   if (file != INVALID_HANDLE_VALUE &&
@@ -57,9 +56,9 @@ Publisher::Publisher(std::unique_ptr<Native> native, unsigned char* data, std::s
 std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size) {
   auto native = std::make_unique<Native>();
   const auto size64 = static_cast<unsigned long long>(size);
-  native->mapping = CreateFileMappingA(native->file, nullptr, PAGE_READWRITE,
-                                       static_cast<DWORD>(size64 >> 32),
-                                       static_cast<DWORD>(size64 & 0xFFFFFFFFU), name);
+  native->mapping =
+      CreateFileMappingA(native->file, nullptr, PAGE_READWRITE, static_cast<DWORD>(size64 >> 32),
+                         static_cast<DWORD>(size64 & 0xFFFFFFFFU), name);
   if (native->mapping == nullptr) {
     return nullptr;
   }
