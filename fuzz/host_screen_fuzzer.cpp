@@ -7,7 +7,8 @@
 // Properties: no crash, no leak, no undefined behaviour; every buffer handed
 // out is released; lines without '$' come back unchanged; when every value is
 // the occurrence's own text, the screen comes back unchanged (occurrences are
-// cut exactly where they stand); arguments never hold '$' or ']'; failure
+// cut exactly where they stand; lines holding a NUL excepted, as an argument
+// is passed on as C text); arguments never hold '$' or ']'; failure
 // messages are reported in order; nothing is asked after "#skip"; the LCD box
 // is rows + 2 lines of columns + 2 characters without control bytes.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -195,8 +196,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(screen.lines[i] == lines[i], "a line without '$' comes back unchanged");
       }
     }
-    if (mode == Mode::kEcho) {
-      Require(screen.lines == lines, "echoed occurrences give back the screen");
+    for (std::size_t i = 0; mode == Mode::kEcho && i < lines.size(); ++i) {
+      // An argument reaches the plugin as a C text, so a NUL in it cuts it
+      // short there; a host's screen text is C text and has none.
+      if (lines[i].find('\0') == std::string::npos && screen.lines[i] != lines[i]) {
+        std::cerr << "in:  '" << lines[i] << "'\nout: '" << screen.lines[i] << "'\n";
+        Fail("echoed occurrences give back the screen");
+      }
     }
   }
   if (!convert) {
