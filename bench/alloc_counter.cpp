@@ -8,7 +8,8 @@ namespace zv::bench {
 std::size_t AllocationCount = 0;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 }  // namespace zv::bench
 
-extern "C" void* malloc(std::size_t size) {  // NOLINT
+// Interposes the C library's malloc.
+extern "C" void* malloc(std::size_t size) {
   ++zv::bench::AllocationCount;
   return __libc_malloc(size);
 }

@@ -47,9 +47,11 @@ int main(int argc, char** argv) {
   const double cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
   std::filesystem::remove_all(home);
 
+  // NOLINTBEGIN(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf("Init with a monitor that never publishes (%s), bound %u ms, poll %u ms:\n",
               monitor.c_str(), startup.wait_bound_ms, startup.poll_interval_ms);
   std::printf("  result %d, wall %.3f s, CPU %.4f s (%.3f%% of wall), %d sleeps\n", result, wall,
               cpu, 100.0 * cpu / wall, polls);
+  // NOLINTEND(cppcoreguidelines-pro-type-vararg)
   return result == -1 ? 0 : 1;
 }

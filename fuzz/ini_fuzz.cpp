@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,11 +20,15 @@ namespace {
 using zv::platform::FindProfileValue;
 using zv::platform::SetProfileValue;
 
+// Stops the run when a property fails; with ZV_FUZZ_VERBOSE set, says where.
+// (A macro for __LINE__: clang 14 has no std::source_location.)
 #define Require(c) RequireAt((c), __LINE__)
 void RequireAt(bool condition, int line) {
-  if (!condition && std::getenv("ZV_FUZZ_VERBOSE") != nullptr)
-    std::fprintf(stderr, "property at line %d\n", line);
-  if (!condition) std::abort();  // NOLINT
+  if (condition) return;
+  if (std::getenv("ZV_FUZZ_VERBOSE") != nullptr) {
+    std::cerr << "property at line " << line << std::endl;
+  }
+  std::abort();
 }
 
 std::string_view Trim(std::string_view s) {
@@ -58,9 +62,8 @@ void EditAndCheck(std::string& text, std::string_view section, std::string_view 
   const std::optional<std::string> old_value = FindProfileValue(before, section, key);
   const std::optional<std::string> other = FindProfileValue(before, section, other_key);
   if (std::getenv("ZV_FUZZ_VERBOSE") != nullptr) {
-    std::fprintf(stderr, "edit [%.*s] %.*s=%s in:\n%s\n--\n", static_cast<int>(section.size()),
-                 section.data(), static_cast<int>(key.size()), key.data(), value.c_str(),
-                 before.c_str());
+    std::cerr << "edit [" << section << "] " << key << "=" << value << " in:\n"
+              << before << "\n--" << std::endl;
   }
   if (!SetProfileValue(text, section, key, value)) {
     Require(text == before);

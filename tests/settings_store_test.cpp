@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -135,14 +136,14 @@ TEST_F(SettingsStoreTest, BooleanForms) {
     const char* value;
     bool expected;
   };
-  const Case cases[] = {
+  const auto cases = std::to_array<Case>({
       {"1", true},    {"-3", true},          {"+7", true},           {" 1 ", true},
       {"0x10", true}, {"$1F", true},         {"2147483647", true},   {"-2147483648", true},
       {"0", false},   {"", false},           {"yes", false},         {"true", false},
       {"-0", false},  {"0x0", false},        {"1.0", false},         {"1 2", false},
       {"0x", false},  {"2147483648", false}, {"99999999999", false}, {"0x100000000", false},
       {"--1", false},
-  };
+  });
   for (const Case& c : cases) {
     LoadFrom(std::string("[ZV4]\nTry to run=") + c.value + "\n");
     EXPECT_EQ(TryToRun, c.expected) << '"' << c.value << '"';

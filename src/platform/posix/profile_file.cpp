@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -43,21 +44,23 @@ class FileDescriptor {
 
 // The file's bytes, or nothing when it does not exist.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // open is a C variadic (its mode argument); there is no other call for it.
+  const FileDescriptor fd(
+      open(path.c_str(), O_RDONLY | O_CLOEXEC));  // NOLINT(cppcoreguidelines-pro-type-vararg)
   if (fd.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
     Fail("Cannot read the settings file", path, errno);
   }
   std::string text;
-  char buffer[8192];
+  std::array<char, 8192> buffer{};
   for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Cannot read the settings file", path, errno);
     }
-    text.append(buffer, static_cast<std::size_t>(n));
+    text.append(buffer.data(), static_cast<std::size_t>(n));
   }
   return text;
 }
@@ -92,6 +95,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     temp += '.';
     temp += name;
     temp += '.' + std::to_string(getpid()) + '.' + std::to_string(attempt) + ".tmp";
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
     raw_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (raw_fd < 0 && (errno != EEXIST || attempt > 100)) {
       Fail("Cannot write the settings file", path, errno);
@@ -116,6 +120,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     throw;
   }
   // Make the rename itself durable; a failure here leaves a complete file.
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
   const FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) (void)fsync(dir.get());
 }
@@ -123,11 +128,11 @@ void ReplaceFile(const std::string& path, const std::string& text) {
 // The file a path refers to: a symbolic link is followed so that the link
 // stays and its target is replaced.
 std::string ResolvedTarget(const std::string& path) {
-  char resolved[PATH_MAX];
+  std::array<char, PATH_MAX> resolved{};
   struct stat link_stat {};
   if (lstat(path.c_str(), &link_stat) == 0 && S_ISLNK(link_stat.st_mode) &&
-      realpath(path.c_str(), resolved) != nullptr) {
-    return resolved;
+      realpath(path.c_str(), resolved.data()) != nullptr) {
+    return resolved.data();
   }
   return path;
 }

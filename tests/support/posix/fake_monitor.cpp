@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -27,9 +28,9 @@ long Setting(const char* name, long fallback) {
 }
 
 std::string Target(const char* link) {
-  char buffer[4096];
-  const ssize_t n = readlink(link, buffer, sizeof buffer);
-  return n < 0 ? std::string("(closed)") : std::string(buffer, static_cast<std::size_t>(n));
+  std::array<char, 4096> buffer{};
+  const ssize_t n = readlink(link, buffer.data(), buffer.size());
+  return n < 0 ? std::string("(closed)") : std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
 }  // namespace

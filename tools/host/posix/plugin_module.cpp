@@ -34,7 +34,8 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
     error = dlerror();
     return nullptr;
   }
-  auto get_plugin = reinterpret_cast<GetPluginFunc>(dlsym(module, "getPlugin"));  // NOLINT
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dlsym returns void*
+  auto get_plugin = reinterpret_cast<GetPluginFunc>(dlsym(module, "getPlugin"));
   const PluginInfo* info = get_plugin != nullptr ? get_plugin() : nullptr;
   if (info == nullptr) {
     error = get_plugin == nullptr ? "no getPlugin export in " + path
@@ -55,7 +56,7 @@ CallResult PluginModule::GetValue(std::int32_t code, const char* param) const {
     char* buffer = info_->GetValue(code, param);
     std::string text = buffer != nullptr ? buffer : "";
     // Each buffer is the host's to release; on Linux it comes from malloc.
-    std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc)
+    std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): the module's malloc
     return text;
   });
 }

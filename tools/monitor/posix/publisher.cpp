@@ -50,13 +50,12 @@ Publisher::~Publisher() {
 
 void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
   // One aligned store, so a reader never sees half a word.
-  *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;  // NOLINT
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): a word of the mapped block
+  *reinterpret_cast<volatile std::int32_t*>(data_ + offset) = word;
 }
 
 const bool kRestartReusesHeldObject = false;
 
-bool RemoveStale(const char* name) {
-  return shm_unlink((std::string("/") + name).c_str()) == 0;
-}
+bool RemoveStale(const char* name) { return shm_unlink((std::string("/") + name).c_str()) == 0; }
 
 }  // namespace zv::monitor

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The host stand-in's live screen under valgrind for 100 refreshes against
+# the monitor stand-in: every buffer GetValue returns must be released, so
+# valgrind must report nothing definitely lost (and no memory errors).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target zv_monitor zv_host zelvane_info
+# Settings live under $HOME; a fresh one keeps the run independent of the user's.
+home=$(mktemp -d)
+log=build/linux/valgrind-live.log
+out=build/linux/valgrind-live.out
+trap 'rm -rf "$home"' EXIT
+
+run() {
+  # Publishes for at most 5 minutes even if this script is killed.
+  build/linux/tools/zv_monitor --replace --interval-ms 50 --seconds 300 >/dev/null &
+  local monitor=$!
+  # Wait (up to 10 s) for the object to appear before the host starts.
+  for _ in $(seq 100); do
+    [ -e /dev/shm/ZVSharedMemory_KTX ] && break
+    sleep 0.1
+  done
+  local status=0
+  # --keep-debuginfo names the frames of the module and FLTK after unloading.
+  HOME=$home valgrind --leak-check=full --show-leak-kinds=definite,indirect \
+    --errors-for-leak-kinds=definite,indirect --error-exitcode=1 --keep-debuginfo=yes \
+    --suppressions=scripts/valgrind/fltk.supp --log-file="$log" \
+    build/linux/tools/zv_host live build/linux/src/zelvane_info.so \
+    --count 100 --interval-ms 10 >"$out" || status=$?
+  kill "$monitor" 2>/dev/null || true
+  wait "$monitor" 2>/dev/null || true
+  return $status
+}
+# The monitor's shared-memory name is global to the machine (see 10-linux).
+export -f run
+export home log out
+status=0
+flock /tmp/zv-monitor-memory.lock bash -c run || status=$?
+
+grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|suppressed:|All heap blocks were freed|total heap usage' "$log" || true
+if [ "$status" -ne 0 ]; then
+  cat "$log"
+  echo "valgrind: zv_host failed or valgrind reported errors (exit $status)"
+  exit 1
+fi
+if ! grep -qE 'definitely lost: 0 bytes|All heap blocks were freed' "$log"; then
+  cat "$log"
+  echo "valgrind: memory definitely lost"
+  exit 1
+fi
+if ! grep -q '^frame 100 ' "$out"; then
+  tail -n 20 "$out"
+  echo "valgrind: the live screen did not reach frame 100"
+  exit 1
+fi
+echo "valgrind: 100 live refreshes, nothing lost"
