@@ -44,7 +44,7 @@ int main(int /*argc*/, char** argv) {
   const long life = Setting("ZV_FAKE_MONITOR_LIFE_MS", 5000);
   const char* stop = std::getenv("ZV_FAKE_MONITOR_STOP");
   if (const char* report = std::getenv("ZV_FAKE_MONITOR_REPORT")) {
-    std::ofstream out(report);
+    std::ofstream out(report, std::ios::binary);
     out << "pid=" << GetCurrentProcessId() << "\nppid=" << ParentProcess() << "\nargv0=" << argv[0]
         << "\n";
   }
