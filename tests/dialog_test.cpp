@@ -210,6 +210,28 @@ TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
   EXPECT_NE(ReadFile(ini()).find("Path=/usr/bin/zelvane"), std::string::npos);
 }
 
+TEST_F(SettingsDialog, ThroughTheModuleOkSavesAndConnectsAsTheHostSees) {
+  auto publisher =
+      zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName, zv::monitor::kBlockSize);
+  ASSERT_NE(publisher, nullptr);
+  auto module = zv::test::PluginModule::Load(ZV_PLUGIN_PATH);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(module->GetValue(0, nullptr).text, "#skip");
+  DialogScript script;
+  script.Then(zv::test::ClickCheckBox)
+      .Then([] { zv::test::TypePath(kPathUtf8); })
+      .Then([] { zv::test::ClickButton(kOk); });
+  script.Start();
+  const zv::test::HostCall call = module->Config();
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(call.failed) << call.text;
+  EXPECT_EQ(call.text, "0");
+  EXPECT_EQ(module->GetValue(0, nullptr).text, "");
+  const std::string file = ReadFile(ini());
+  EXPECT_NE(file.find("Try to run=1"), std::string::npos) << file;
+  EXPECT_NE(file.find("Path=" + kPath1251), std::string::npos) << file;
+}
+
 TEST_F(SettingsDialog, PathOutsideWindows1251IsRefusedAndNothingChanges) {
   StartWith(true, "/old/zelvane");
   const std::string before = ReadFile(ini());

@@ -88,6 +88,7 @@ class Win32DialogWindow final : public DialogWindow {
   bool owner_disabled_ = false;
   HFONT font_ = nullptr;
   std::vector<Shown> shown_;  // one per control, in the template's order
+  std::vector<RECT> frames_;  // frames, drawn by the window itself
   WNDPROC button_proc_ = nullptr;
   HWND focus_before_flat_ = nullptr;  // where a flat button gives the focus back
   HWND saved_focus_ = nullptr;        // focus while the window is inactive
@@ -126,20 +127,19 @@ bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
   }
 
   // Children are created in the template's order, which is the order the
-  // keyboard focus visits them; frames last, so that they lie beneath.
+  // keyboard focus visits them.
   shown_.resize(dialog.controls.size());
-  for (std::size_t pass = 0; pass < 2; ++pass) {
+  {
     for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
       const DialogControl& c = dialog.controls[i];
-      if ((c.kind == ControlKind::Frame) != (pass == 1)) continue;
       Shown& shown = shown_[i];
       shown.kind = c.kind;
       const int id = kFirstControlId + static_cast<int>(i);
       switch (c.kind) {
         case ControlKind::Frame:
-          shown.window = CreateChild(L"STATIC", {}, SS_ETCHEDFRAME, 0, c.left, c.top, c.width,
-                                     c.height, id);
-          break;
+          // Drawn on the window itself, beneath the controls (WM_PAINT).
+          frames_.push_back({c.left, c.top, c.left + c.width, c.top + c.height});
+          continue;
         case ControlKind::CheckBox:
           shown.window = CreateChild(L"BUTTON", c.text, BS_AUTOCHECKBOX | WS_TABSTOP, 0, c.left,
                                      c.top, c.width, c.height, id);
@@ -290,6 +290,19 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case WM_ERASEBKGND: {
+      RECT client{};
+      GetClientRect(window_, &client);
+      FillRect(reinterpret_cast<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      HDC dc = BeginPaint(window_, &paint);
+      for (RECT frame : frames_) DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+      EndPaint(window_, &paint);
+      return 0;
+    }
     case WM_CLOSE:
       clicked_ = kDialogClosed;
       return 0;
