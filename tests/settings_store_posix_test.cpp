@@ -26,7 +26,7 @@ using zv::test::SetEnvironment;
 using zv::test::TempHome;
 using zv::test::WriteFile;
 
-class SettingsStoreTest : public ::testing::Test {
+class PosixSettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directory(home_.path() + "/Documents");
@@ -43,7 +43,7 @@ class SettingsStoreTest : public ::testing::Test {
   std::string ini_;
 };
 
-TEST_F(SettingsStoreTest, SaveChangesOnlyTheTwoKeysLines) {
+TEST_F(PosixSettingsStoreTest, SaveChangesOnlyTheTwoKeysLines) {
   // CRLF ends, a byte-order mark, comments, odd spacing, unparsable lines,
   // names in other cases, another section after ours and no final line end.
   const std::string before =
@@ -81,7 +81,7 @@ TEST_F(SettingsStoreTest, SaveChangesOnlyTheTwoKeysLines) {
   EXPECT_EQ(ReadFile(ini_), after);
 }
 
-TEST_F(SettingsStoreTest, MissingKeysAreAddedToTheSectionInTheFilesLineEnding) {
+TEST_F(PosixSettingsStoreTest, MissingKeysAreAddedToTheSectionInTheFilesLineEnding) {
   LoadFrom("[A]\r\na=1\r\n[zv4]\r\nOther=1\r\n\r\n[B]\r\nb=2");
   TryToRun = true;
   MonitorPath = "/p";
@@ -94,7 +94,7 @@ TEST_F(SettingsStoreTest, MissingKeysAreAddedToTheSectionInTheFilesLineEnding) {
   EXPECT_EQ(ReadFile(ini_), "[A]\r\na=1\r\n[ZV4]\r\nTry to run=1\r\nPath=/p\r\n");
 }
 
-TEST_F(SettingsStoreTest, UnwritableLocationIsAClearError) {
+TEST_F(PosixSettingsStoreTest, UnwritableLocationIsAClearError) {
   // A folder that is a regular file stops everyone, root included.
   WriteFile(home_.path() + "/not-a-folder", "x");
   std::filesystem::create_directories(home_.path() + "/.config");
@@ -114,7 +114,7 @@ TEST_F(SettingsStoreTest, UnwritableLocationIsAClearError) {
   EXPECT_EQ(MonitorPath, "/p");
 }
 
-TEST_F(SettingsStoreTest, ReadOnlyFolderIsAClearError) {
+TEST_F(PosixSettingsStoreTest, ReadOnlyFolderIsAClearError) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   const std::string docs = home_.path() + "/Documents";
   WriteFile(ini_, "[ZV4]\nPath=/old\n");
@@ -125,7 +125,7 @@ TEST_F(SettingsStoreTest, ReadOnlyFolderIsAClearError) {
   EXPECT_EQ(ReadFile(ini_), "[ZV4]\nPath=/old\n");
 }
 
-TEST_F(SettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
+TEST_F(PosixSettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
   WriteFile(ini_, "[ZV4]\nPath=/old\n");
   chmod(ini_.c_str(), 0640);
   const std::string link = home_.path() + "/link.ini";
