@@ -32,11 +32,13 @@ mkdir -p "$(dirname "$prefix")"
   fi
   # The prefix's desktop lives in its server's processes, connected to the
   # X display they started with: a run on another display (or none) needs
-  # a fresh server.
-  if [ "$(cat "$prefix.display" 2>/dev/null)" != "${DISPLAY:-none}" ]; then
-    WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
-    WINEPREFIX="$prefix" wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
-    echo "${DISPLAY:-none}" >"$prefix.display"
+  # a fresh server. xvfb-run reuses display numbers but gives every run an
+  # authority file of its own, so both name the display.
+  display="${DISPLAY:-none} ${XAUTHORITY:-}"
+  if [ "$(cat "$prefix.display" 2>/dev/null)" != "$display" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+    echo "$display" >"$prefix.display"
   fi
   # The lock descriptor is closed for the daemons, or they would hold the
   # lock as long as they live.

@@ -218,9 +218,9 @@ TEST_F(SettingsDialog, ThroughTheModuleOkSavesAndConnectsAsTheHostSees) {
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(module->GetValue(0, nullptr).text, "#skip");
   DialogScript script;
-  script.Then(zv::test::ClickCheckBox)
-      .Then([] { zv::test::TypePath(kPathUtf8); })
-      .Then([] { zv::test::ClickButton(kOk); });
+  script.Then(zv::test::ClickCheckBox).Then([] { zv::test::TypePath(kPathUtf8); }).Then([] {
+    zv::test::ClickButton(kOk);
+  });
   script.Start();
   const zv::test::HostCall call = module->Config();
   EXPECT_TRUE(script.Finished());

@@ -70,7 +70,8 @@ TEST_F(SettingsStoreTest, FirstSaveCreatesTheSectionAndRoundTrips) {
   TryToRun = true;
   MonitorPath = "/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC";
   SaveSettings();
-  EXPECT_EQ(Lines(ReadFile(ini_)), "[ZV4]\nTry to run=1\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
+  EXPECT_EQ(Lines(ReadFile(ini_)),
+            "[ZV4]\nTry to run=1\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
   TryToRun = false;
   MonitorPath.clear();
   LoadSettings();
@@ -80,7 +81,8 @@ TEST_F(SettingsStoreTest, FirstSaveCreatesTheSectionAndRoundTrips) {
   // Launching off still writes the current path.
   TryToRun = false;
   SaveSettings();
-  EXPECT_EQ(Lines(ReadFile(ini_)), "[ZV4]\nTry to run=0\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
+  EXPECT_EQ(Lines(ReadFile(ini_)),
+            "[ZV4]\nTry to run=0\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
   TryToRun = true;
   LoadSettings();
   EXPECT_FALSE(TryToRun);
@@ -135,7 +137,9 @@ TEST_F(SettingsStoreTest, TheFileLiesInTheDocumentsFolder) {
 }
 
 TEST_F(SettingsStoreTest, OtherSectionsAndKeysSurviveASave) {
-  LoadFrom("[Main]\r\nPath=C:\\host\r\nTry to run=5\r\n[ZV4]\r\nExtra=kept\r\nPath=old\r\n[Last]\r\nx=y\r\n");
+  LoadFrom(
+      "[Main]\r\nPath=C:\\host\r\nTry to "
+      "run=5\r\n[ZV4]\r\nExtra=kept\r\nPath=old\r\n[Last]\r\nx=y\r\n");
   EXPECT_EQ(MonitorPath, "old");
   TryToRun = true;
   MonitorPath = "C:\\Zelvane\\zv4.exe";

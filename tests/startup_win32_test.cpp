@@ -67,8 +67,9 @@ Answer ScriptedAnswer() {
 
 std::wstring Wide1251(const std::string& text) {
   std::wstring out(text.size(), L'\0');
-  out.resize(static_cast<std::size_t>(MultiByteToWideChar(
-      1251, 0, text.data(), static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()))));
+  out.resize(static_cast<std::size_t>(MultiByteToWideChar(1251, 0, text.data(),
+                                                          static_cast<int>(text.size()), out.data(),
+                                                          static_cast<int>(out.size()))));
   return out;
 }
 
@@ -162,9 +163,9 @@ class StartupTest : public ::testing::Test {
   }
 
   void Settings(bool try_to_run, const std::string& path) {
-    WriteFile(home_.path() + "\\Documents\\Lumora3.ini",
-              std::string("[ZV4]\r\nTry to run=") + (try_to_run ? "1" : "0") + "\r\nPath=" + path +
-                  "\r\n");
+    WriteFile(home_.path() + "\\Documents\\Lumora3.ini", std::string("[ZV4]\r\nTry to run=") +
+                                                             (try_to_run ? "1" : "0") +
+                                                             "\r\nPath=" + path + "\r\n");
   }
 
   // A copy of the stand-in monitor under a path with blanks, shell

@@ -25,7 +25,8 @@ HINSTANCE ThisModule() {
   HMODULE module = nullptr;
   GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ThisModule),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+      reinterpret_cast<LPCWSTR>(
+          &ThisModule),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
       &module);
   return module;
 }
@@ -47,7 +48,8 @@ HWND HostWindow() {
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -103,7 +105,8 @@ bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
   window_class.hInstance = module_;
   window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   // The system colour index plus one stands for its brush.
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // NOLINT(*-no-int-to-ptr,*-reinterpret-cast)
+  window_class.hbrBackground =
+      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // NOLINT(*-no-int-to-ptr,*-reinterpret-cast)
   window_class.lpszClassName = kClassName;
   class_registered_ = RegisterClassExW(&window_class) != 0;
   if (!class_registered_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
@@ -202,10 +205,12 @@ HWND Win32DialogWindow::CreateChild(const wchar_t* window_class, const std::stri
   HWND child = CreateWindowExW(ex_style, window_class, WideFromWindows1251(text).c_str(),
                                WS_CHILD | WS_VISIBLE | style, left, top, width, height, window_,
                                // A child window's "menu" is its ID.
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(
+                                   id)),  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
                                module_, nullptr);
   if (child != nullptr && font_ != nullptr) {
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);  // NOLINT(*-reinterpret-cast)
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_),
+                 FALSE);  // NOLINT(*-reinterpret-cast)
   }
   return child;
 }
@@ -245,10 +250,12 @@ int Win32DialogWindow::IndexOf(HWND control) const {
 LRESULT CALLBACK Win32DialogWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);  // NOLINT(*-reinterpret-cast)
+    const auto* create =
+        reinterpret_cast<const CREATESTRUCTW*>(lparam);  // NOLINT(*-reinterpret-cast)
     auto* self = static_cast<Win32DialogWindow*>(create->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));  // NOLINT(*-reinterpret-cast)
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(self));  // NOLINT(*-reinterpret-cast)
   }
   // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
   auto* self = reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -293,7 +300,8 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND: {
       RECT client{};
       GetClientRect(window_, &client);
-      FillRect(reinterpret_cast<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+      FillRect(reinterpret_cast<HDC>(wparam), &client,
+               GetSysColorBrush(COLOR_BTNFACE));  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
       return 1;
     }
     case WM_PAINT: {
@@ -320,10 +328,12 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 LRESULT CALLBACK Win32DialogWindow::FlatButtonProc(HWND window, UINT message, WPARAM wparam,
                                                    LPARAM lparam) {
   // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-  auto* self = reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
+  auto* self =
+      reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   if (message == WM_SETFOCUS) {
-    self->focus_before_flat_ = reinterpret_cast<HWND>(wparam);  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+    self->focus_before_flat_ =
+        reinterpret_cast<HWND>(wparam);  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
   }
   const LRESULT result = CallWindowProcW(self->button_proc_, window, message, wparam, lparam);
   if (message == WM_LBUTTONUP && GetFocus() == window && self->focus_before_flat_ != nullptr &&

@@ -1,6 +1,8 @@
 #include "platform/documents_folder.h"
 
 #include <windows.h>
+
+// After <windows.h>, which it needs.
 #include <shlobj.h>
 
 #include <array>

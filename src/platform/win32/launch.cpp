@@ -1,6 +1,8 @@
 #include "platform/launch.h"
 
 #include <windows.h>
+
+// After <windows.h>, which it needs.
 #include <shellapi.h>
 
 #include <string>

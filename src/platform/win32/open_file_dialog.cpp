@@ -1,6 +1,8 @@
 #include "platform/open_file_dialog.h"
 
 #include <windows.h>
+
+// After <windows.h>, which it needs.
 #include <commdlg.h>
 
 #include <string>

@@ -49,8 +49,8 @@ std::string SystemErrorText(unsigned long code) {
       0, nullptr);
   std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
   LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text.empty() ? "error " + std::to_string(code) : text;

@@ -7,6 +7,8 @@
 //                             key=value: pid, ppid, argv0
 //   ZV_FAKE_MONITOR_STOP      file whose existence ends it early
 #include <windows.h>
+
+// After <windows.h>, which it needs.
 #include <tlhelp32.h>
 
 #include <chrono>

@@ -23,8 +23,9 @@ constexpr const wchar_t* kPersonal = L"Personal";
 std::optional<std::wstring> SavedPersonal() {
   wchar_t value[1024] = {};
   DWORD size = sizeof value - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, kPersonal, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                   nullptr, value, &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, kPersonal,
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
+                   &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return std::wstring(value);
@@ -62,8 +63,8 @@ TempHome::TempHome() {
   std::string base = temp;
   while (!base.empty() && base.back() == '\\') base.pop_back();
   for (unsigned attempt = 0;; ++attempt) {
-    path_ = base + "\\zv-home-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(attempt);
+    path_ =
+        base + "\\zv-home-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
     if (CreateDirectoryA(path_.c_str(), nullptr)) break;
     if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 100) {
       ADD_FAILURE() << "cannot create a temporary folder";
