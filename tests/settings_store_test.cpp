@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
@@ -93,7 +94,7 @@ TEST_F(SettingsStoreTest, BooleanForms) {
     const char* value;
     bool expected;
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"1", true},    {"-3", true},          {"+7", true},           {" 1 ", true},
       {"0x10", true}, {"$1F", true},         {"2147483647", true},   {"-2147483648", true},
       {"0", false},   {"", false},           {"yes", false},         {"true", false},

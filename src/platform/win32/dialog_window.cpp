@@ -273,6 +273,9 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
           index < static_cast<int>(shown_.size()) &&
           shown_[static_cast<std::size_t>(index)].kind != ControlKind::Edit) {
         clicked_ = index;
+        // A click sent from another thread arrives while GetMessage waits;
+        // a posted message lets the loop see it.
+        PostMessageW(window_, WM_NULL, 0, 0);
         if (shown_[static_cast<std::size_t>(index)].kind == ControlKind::FlatButton &&
             focus_before_flat_ != nullptr && IsWindow(focus_before_flat_)) {
           SetFocus(focus_before_flat_);
@@ -313,6 +316,7 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
       clicked_ = kDialogClosed;
+      PostMessageW(window_, WM_NULL, 0, 0);
       return 0;
     case WM_DESTROY:
       destroyed_ = true;
