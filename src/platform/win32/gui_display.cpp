@@ -4,9 +4,10 @@
 
 namespace zv::platform {
 
-// A Windows process shows windows on its window station's desktop. A
-// service without an interactive desktop (and Wine without an X display)
-// has no visible desktop window.
+// A Windows process shows windows on its window station's desktop, which
+// is always there. Where windows still cannot be made (a service's
+// non-interactive desktop; Wine without an X display, which nevertheless
+// has a desktop window), creating them fails, and the callers report that.
 bool EnsureGuiDisplay() { return GetDesktopWindow() != nullptr; }
 
 }  // namespace zv::platform
