@@ -13,11 +13,33 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=/usr/lib/wine/wine64
+# Our users' Windows runs with the ANSI code page 1251: Wine takes it from a
+# Russian locale, generated here into the prefix's folder (no system-wide
+# locale needed).
+locales="$prefix.locales"
+export LOCPATH="$locales"
+export LANG=ru_RU.UTF-8
+unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE
 
 # One start-up at a time: the first one creates the prefix (several seconds).
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
+  if [ ! -d "$locales/ru_RU.UTF-8" ]; then
+    mkdir -p "$locales"
+    # localedef warns about harmless details of the source files.
+    localedef -i ru_RU -f UTF-8 "$locales/ru_RU.UTF-8" >/dev/null 2>&1 || true
+  fi
+  # The prefix's desktop lives in its server's processes, connected to the
+  # X display they started with: a run on another display (or none) needs
+  # a fresh server. xvfb-run reuses display numbers but gives every run an
+  # authority file of its own, so both name the display.
+  display="${DISPLAY:-none} ${XAUTHORITY:-}"
+  if [ "$(cat "$prefix.display" 2>/dev/null)" != "$display" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+    echo "$display" >"$prefix.display"
+  fi
   # The lock descriptor is closed for the daemons, or they would hold the
   # lock as long as they live.
   # Fails harmlessly when this prefix's server is already running.
@@ -25,6 +47,13 @@ mkdir -p "$(dirname "$prefix")"
   # Creates the prefix the first time; afterwards it only makes sure the
   # services run, detached from our stdio, before the program starts.
   "$wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+  # Debian's Wine does not read its own fonts folder; without these, "MS
+  # Sans Serif" has no Cyrillic letters and the caption buttons no symbols.
+  fonts="$prefix/drive_c/windows/Fonts"
+  if [ -d /usr/share/wine/fonts ] && [ ! -e "$fonts/.zv-copied" ]; then
+    mkdir -p "$fonts"
+    cp -n /usr/share/wine/fonts/* "$fonts/" && touch "$fonts/.zv-copied"
+  fi
 ) 9>"$prefix.lock"
 
 exec "$wine64" "$@"

@@ -1,7 +1,8 @@
 // Drives the plugin's modal windows from inside their own event loop, for
-// tests: steps run one after another from the toolkit's timers while a
-// modal window is open, and look at or act on the frontmost one as a user
-// would. Texts are UTF-8, as shown on screen.
+// tests: steps run one after another from the toolkit's timers (FLTK's, or
+// the thread timers of Windows) while a modal window is open, and look at
+// or act on the frontmost one as a user would: through the toolkit's
+// widgets on Linux, through window messages on Windows. Texts are UTF-8.
 #pragma once
 
 #include <functional>
@@ -14,7 +15,10 @@ namespace zv::test {
 struct DialogLook {
   bool open = false;
   std::string caption;
+  // The window as placed: its client area on Linux (the window manager adds
+  // a frame around it), its frame on Windows.
   int x = 0, y = 0, width = 0, height = 0;
+  int client_width = 0, client_height = 0;
   bool resizable = true;
   // The screen's work area.
   int screen_x = 0, screen_y = 0, screen_width = 0, screen_height = 0;
@@ -52,14 +56,18 @@ class DialogScript {
   // Whether every step ran.
   [[nodiscard]] bool Finished() const { return next_ == steps_.size(); }
 
- private:
+  // Called from the toolkit's timers.
   static void RunNext(void* self);
   static void ScheduleNext(void* self);
   static void Watchdog(void* self);
+
+ private:
   std::vector<std::function<void()>> steps_;
   std::size_t next_ = 0;
 };
 
+// Whether windows can be shown (a display is there).
+bool DisplayAvailable();
 // Looks at the frontmost modal window.
 DialogLook Look();
 // Ticks or clears the check box as a click does.

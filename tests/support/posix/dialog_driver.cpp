@@ -10,6 +10,7 @@
 #include <FL/fl_ask.H>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -100,6 +101,8 @@ void DialogScript::Watchdog(void* /*self*/) {
   }
 }
 
+bool DisplayAvailable() { return std::getenv("DISPLAY") != nullptr; }
+
 DialogLook Look() {
   DialogLook look;
   Fl_Window* window = Front();
@@ -109,6 +112,7 @@ DialogLook Look() {
   look.open = true;
   look.caption = window->label() != nullptr ? window->label() : "";
   look.x = window->x(), look.y = window->y(), look.width = window->w(), look.height = window->h();
+  look.client_width = window->w(), look.client_height = window->h();
   look.resizable = window->resizable() != nullptr;
   Fl::screen_work_area(look.screen_x, look.screen_y, look.screen_width, look.screen_height);
   if (auto* check = Find<Fl_Check_Button>()) {

@@ -1,0 +1,72 @@
+#include "platform/profile_file.h"
+
+#include <windows.h>
+// <windows.h> maps WriteProfileString to the win.ini function's A/W name.
+#undef WriteProfileString
+
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/win32/wide_text.h"
+
+namespace zv::platform {
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& path, DWORD error) {
+  throw Exception(std::string(what) + " " + path + ": " + SystemErrorText(error));
+}
+
+// The profile functions report no error of their own on reading: a file
+// that is there but cannot be opened would read as missing. Look first.
+void CheckReadable(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    Fail("Cannot read the settings file", path, error);
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    Fail("Cannot read the settings file", path, ERROR_ACCESS_DENIED);
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("Cannot read the settings file", path, GetLastError());
+  CloseHandle(file);
+}
+
+}  // namespace
+
+// GetPrivateProfileStringA removes blanks (and a pair of quotes) around the
+// value itself; a value longer than the buffer comes back cut, so the buffer
+// grows until the whole value fits.
+std::string ReadProfileString(const std::string& path, const char* section, const char* key,
+                              const std::string& fallback) {
+  CheckReadable(path);
+  std::vector<char> buffer(1024);
+  for (;;) {
+    const DWORD length = GetPrivateProfileStringA(section, key, fallback.c_str(), buffer.data(),
+                                                  static_cast<DWORD>(buffer.size()), path.c_str());
+    if (length + 1 < buffer.size() || buffer.size() >= (1U << 24)) {
+      return std::string(buffer.data(), length);
+    }
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+// WritePrivateProfileStringA rewrites the file in place: a line break in
+// the value would start new lines (keys, sections) of a file the host
+// shares, so it is refused here as well as by the caller.
+void WriteProfileString(const std::string& path, const char* section, const char* key,
+                        const std::string& value) {
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    throw Exception("Cannot store this value in the settings file " + path +
+                    ": it would break the file's lines");
+  }
+  if (!WritePrivateProfileStringA(section, key, value.c_str(), path.c_str())) {
+    Fail("Cannot write the settings file", path, GetLastError());
+  }
+}
+
+}  // namespace zv::platform
