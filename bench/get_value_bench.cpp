@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
   // Report both, then the ratio of GetValue to the baseline.
   class RatioReporter : public benchmark::ConsoleReporter {
    public:
+    // Plain text: the figures end up in logs.
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
       for (const Run& run : runs) {
         if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
