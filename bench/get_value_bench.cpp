@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
       for (const Run& run : runs) {
-        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
         if (run.run_name.function_name == "Baseline") baseline_ = run.GetAdjustedCPUTime();
         if (run.run_name.function_name == "GetValueTemp") value_ = run.GetAdjustedCPUTime();
       }

@@ -7,5 +7,5 @@ cmake --build --preset linux
 # The monitor's shared-memory name is global to the machine: hold a lock so
 # that no other run of these tests (another checkout, the demo) overlaps.
 flock /tmp/zv-monitor-memory.lock ctest --preset linux
-build/linux/bench/get_value_bench --benchmark_min_time=0.2 --benchmark_repetitions=3 \
+build/linux/bench/get_value_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_color=false

@@ -49,7 +49,7 @@ char* GetValue(std::int32_t code, const char* param) {
     default:
       return CopyForHost(LastValue);
   }
-  LastValue.swap(text);
+  LastValue = text;
   return CopyForHost(LastValue);
 }
 
