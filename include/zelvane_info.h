@@ -64,6 +64,25 @@ extern "C" {
 /* Number of exception parameters; parameter 0 is the message pointer. */
 #define ZV_ERROR_EXCEPTION_PARAMS 1
 
+#if defined(_WIN32)
+/* The host's shared memory manager, borlndmm.dll: its exports, and their
+ * calling convention (on 32-bit x86 the first three integer arguments travel
+ * in EAX, EDX, ECX, which GCC's and clang's regparm(3) matches). Buffers
+ * handed out while it was loaded are released with its SysFreeMem. */
+#define ZV_BORLNDMM_MODULE "borlndmm.dll"
+#define ZV_BORLNDMM_SYSGETMEM "@Borlndmm@SysGetMem$qqri"
+#define ZV_BORLNDMM_SYSFREEMEM "@Borlndmm@SysFreeMem$qqrpv"
+#define ZV_BORLNDMM_SYSREALLOCMEM "@Borlndmm@SysReallocMem$qqrpvi"
+#if defined(__i386__) && defined(__GNUC__)
+#define ZV_BORLNDMM_CALL __attribute__((regparm(3)))
+#else
+#define ZV_BORLNDMM_CALL
+#endif
+typedef void *(ZV_BORLNDMM_CALL *SysGetMemFunc)(int32_t size);
+typedef int32_t(ZV_BORLNDMM_CALL *SysFreeMemFunc)(void *p);
+typedef void *(ZV_BORLNDMM_CALL *SysReallocMemFunc)(void *p, int32_t size);
+#endif
+
 /* Macro codes accepted by GetValue; only the low 16 bits of the argument
  * count, sign-extended. Any other code returns the previous text again. */
 enum MacroCode {

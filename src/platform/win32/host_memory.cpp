@@ -4,21 +4,10 @@
 
 #include <climits>
 
+#include "zelvane_info.h"
+
 namespace zv::platform {
 namespace {
-
-// borlndmm.dll's functions take their integer arguments in registers (EAX,
-// EDX, ECX) on 32-bit x86, which GCC's regparm(3) matches; on 64-bit there
-// is only the one Windows convention.
-#if defined(__i386__)
-#define ZV_BORLAND_REGISTER __attribute__((regparm(3)))
-#else
-#define ZV_BORLAND_REGISTER
-#endif
-
-using SysGetMemFunc = void*(ZV_BORLAND_REGISTER*)(int size);
-using SysFreeMemFunc = int(ZV_BORLAND_REGISTER*)(void* p);
-using SysReallocMemFunc = void*(ZV_BORLAND_REGISTER*)(void* p, int size);
 
 // The shared memory manager, when the host has loaded one.
 struct SharedAllocator {
@@ -40,14 +29,14 @@ Func Lookup(HMODULE module, const char* name) {
 // Takes the shared memory manager if the host has loaded borlndmm.dll; only
 // all three functions together make a manager.
 void FindSharedAllocator() {
-  HMODULE module = GetModuleHandleA("borlndmm.dll");
+  HMODULE module = GetModuleHandleA(ZV_BORLNDMM_MODULE);
   if (module == nullptr) {
     return;
   }
   SharedAllocator found;
-  found.get_mem = Lookup<SysGetMemFunc>(module, "@Borlndmm@SysGetMem$qqri");
-  found.free_mem = Lookup<SysFreeMemFunc>(module, "@Borlndmm@SysFreeMem$qqrpv");
-  found.realloc_mem = Lookup<SysReallocMemFunc>(module, "@Borlndmm@SysReallocMem$qqrpvi");
+  found.get_mem = Lookup<SysGetMemFunc>(module, ZV_BORLNDMM_SYSGETMEM);
+  found.free_mem = Lookup<SysFreeMemFunc>(module, ZV_BORLNDMM_SYSFREEMEM);
+  found.realloc_mem = Lookup<SysReallocMemFunc>(module, ZV_BORLNDMM_SYSREALLOCMEM);
   if (found.get_mem != nullptr && found.free_mem != nullptr && found.realloc_mem != nullptr) {
     Shared = found;
   }

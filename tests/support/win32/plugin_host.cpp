@@ -79,10 +79,9 @@ HostCall PluginModule::Config() const { return CallNumeric(info_->Config); }
 // The host releases through borlndmm.dll when it has loaded it, else through
 // the process heap. Either refuses a buffer that did not come from it.
 void ReleaseBuffer(char* buffer) {
-  using SysFreeMemFunc = int (*)(void*);
-  HMODULE borlndmm = GetModuleHandleA("borlndmm.dll");
+  HMODULE borlndmm = GetModuleHandleA(ZV_BORLNDMM_MODULE);
   if (borlndmm != nullptr) {
-    auto free_mem = ProcAddress<SysFreeMemFunc>(borlndmm, "@Borlndmm@SysFreeMem$qqrpv");
+    auto free_mem = ProcAddress<SysFreeMemFunc>(borlndmm, ZV_BORLNDMM_SYSFREEMEM);
     ASSERT_NE(free_mem, nullptr);
     EXPECT_EQ(free_mem(buffer), 0) << "not a buffer of borlndmm.dll";
     return;

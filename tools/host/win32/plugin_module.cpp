@@ -9,16 +9,6 @@
 namespace zv::host {
 namespace {
 
-// borlndmm.dll's functions take their first arguments in registers (EAX,
-// EDX, ECX) on 32-bit x86, which GCC's regparm(3) matches; 64-bit Windows
-// has only the one convention.
-#if defined(__i386__)
-#define ZV_BORLAND_REGISTER __attribute__((regparm(3)))
-#else
-#define ZV_BORLAND_REGISTER
-#endif
-using SysFreeMemFunc = int(ZV_BORLAND_REGISTER*)(void* p);
-
 // GetProcAddress's untyped result, as the function type we know it has.
 template <typename Func>
 Func ProcAddress(HMODULE module, const char* name) {
@@ -39,11 +29,11 @@ BufferRelease Release;
 void ReleaseBuffer(char* buffer) {
   if (!Release.chosen) {
     Release.chosen = true;
-    if (HMODULE borlndmm = GetModuleHandleA("borlndmm.dll")) {
-      const auto free_mem = ProcAddress<SysFreeMemFunc>(borlndmm, "@Borlndmm@SysFreeMem$qqrpv");
+    if (HMODULE borlndmm = GetModuleHandleA(ZV_BORLNDMM_MODULE)) {
+      const auto free_mem = ProcAddress<SysFreeMemFunc>(borlndmm, ZV_BORLNDMM_SYSFREEMEM);
       if (free_mem != nullptr &&
-          ProcAddress<void (*)()>(borlndmm, "@Borlndmm@SysGetMem$qqri") != nullptr &&
-          ProcAddress<void (*)()>(borlndmm, "@Borlndmm@SysReallocMem$qqrpvi") != nullptr) {
+          ProcAddress<void (*)()>(borlndmm, ZV_BORLNDMM_SYSGETMEM) != nullptr &&
+          ProcAddress<void (*)()>(borlndmm, ZV_BORLNDMM_SYSREALLOCMEM) != nullptr) {
         Release.sys_free_mem = free_mem;
       }
     }
