@@ -13,6 +13,8 @@
 #include "platform/exception.h"
 #include "platform/posix/profile_text.h"
 #include "settings/settings_store.h"
+#include "support/files.h"
+#include "support/settings_fixture.h"
 #include "support/temp_home.h"
 
 namespace {
@@ -26,22 +28,8 @@ using zv::test::SetEnvironment;
 using zv::test::TempHome;
 using zv::test::WriteFile;
 
-class PosixSettingsStoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directory(home_.path() + "/Documents");
-    ini_ = home_.path() + "/Documents/Lumora3.ini";
-  }
-
-  // Loads the settings from a file holding `text`.
-  void LoadFrom(const std::string& text) {
-    WriteFile(ini_, text);
-    LoadSettings();
-  }
-
-  TempHome home_;
-  std::string ini_;
-};
+// The same fixture; the cases keep a name of their own.
+class PosixSettingsStoreTest : public zv::test::SettingsStoreTest {};
 
 TEST_F(PosixSettingsStoreTest, SaveChangesOnlyTheTwoKeysLines) {
   // CRLF ends, a byte-order mark, comments, odd spacing, unparsable lines,

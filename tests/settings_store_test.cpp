@@ -12,7 +12,8 @@
 #include "platform/exception.h"
 #include "platform/profile_file.h"
 #include "settings/settings_store.h"
-#include "support/temp_home.h"
+#include "support/files.h"
+#include "support/settings_fixture.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ using zv::settings::MonitorPath;
 using zv::settings::SaveSettings;
 using zv::settings::TryToRun;
 using zv::test::ReadFile;
-using zv::test::TempHome;
+using zv::test::SettingsStoreTest;
 using zv::test::WriteFile;
 
 // The text with Windows line ends as "\n": the profile functions of Windows
@@ -33,23 +34,6 @@ std::string Lines(const std::string& text) {
   }
   return out;
 }
-
-class SettingsStoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directory(home_.path() + "/Documents");
-    ini_ = home_.path() + "/Documents/Lumora3.ini";
-  }
-
-  // Loads the settings from a file holding `text`.
-  void LoadFrom(const std::string& text) {
-    WriteFile(ini_, text);
-    LoadSettings();
-  }
-
-  TempHome home_;
-  std::string ini_;
-};
 
 TEST_F(SettingsStoreTest, MissingFileSectionOrKeysGiveTheDefaults) {
   TryToRun = true;

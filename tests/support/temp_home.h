@@ -26,9 +26,4 @@ class TempHome {
 // Sets or (with nullptr) removes an environment variable.
 void SetEnvironment(const char* name, const char* value);
 
-// The whole content of a file, or "(missing)".
-std::string ReadFile(const std::string& path);
-// Writes `text` to a file, replacing it.
-void WriteFile(const std::string& path, const std::string& text);
-
 }  // namespace zv::test

@@ -5,9 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace zv::test {
@@ -85,19 +83,6 @@ TempHome::~TempHome() {
 void SetEnvironment(const char* name, const char* value) {
   SetEnvironmentVariableA(name, value);
   _putenv_s(name, value == nullptr ? "" : value);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "(missing)";
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
 }
 
 }  // namespace zv::test
