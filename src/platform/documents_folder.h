@@ -5,8 +5,10 @@
 
 namespace zv::platform {
 
-// Returns the user's documents folder without a trailing separator, or ""
-// when it cannot be determined.
+// Returns the user's documents folder without a trailing separator (a
+// drive's root keeps none either: "C:"), or "" when it cannot be determined.
+// Raises Exception when a file that says where it is exists but cannot be
+// read as one (on POSIX, the user-dirs file).
 std::string DocumentsFolder();
 
 // The separator put between a folder and a file name.

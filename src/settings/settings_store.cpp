@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
@@ -75,9 +76,10 @@ std::string IniFilePath() {
 }
 
 void LoadSettings() {
-  const std::string path = IniFilePath();
-  TryToRun = ParseIniBool(platform::ReadProfileString(path, kSection, kTryToRunKey, "0"));
-  MonitorPath = platform::ReadProfileString(path, kSection, kPathKey, "");
+  const std::vector<std::string> values =
+      platform::ReadProfileStrings(IniFilePath(), kSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
+  TryToRun = ParseIniBool(values[0]);
+  MonitorPath = values[1];
 }
 
 void SaveSettings() {
@@ -87,8 +89,9 @@ void SaveSettings() {
   if (MonitorPath.find_first_of("\r\n") != std::string::npos) {
     throw Exception("The monitor path contains a line break and cannot be saved in " + path);
   }
-  platform::WriteProfileString(path, kSection, kTryToRunKey, TryToRun ? "1" : "0");
-  platform::WriteProfileString(path, kSection, kPathKey, MonitorPath);
+  // "Try to run", then "Path", in one write of the file.
+  platform::WriteProfileStrings(path, kSection,
+                                {{kTryToRunKey, TryToRun ? "1" : "0"}, {kPathKey, MonitorPath}});
 }
 
 }  // namespace zv::settings

@@ -14,11 +14,13 @@ extern std::string MonitorPath;
 // Computed afresh on every call.
 std::string IniFilePath();
 
-// Sets TryToRun and MonitorPath from the file; missing file, section or keys
-// give false and "".
+// Sets TryToRun and MonitorPath from one reading of the file; missing file,
+// section or keys give false and "". Raises Exception when something is in
+// the file's place that cannot be read as a settings file.
 void LoadSettings();
 
-// Writes TryToRun and MonitorPath to the file, changing nothing else in it.
+// Writes TryToRun and MonitorPath to the file, changing nothing else in it,
+// in one write of the file where the platform allows (see profile_file.h).
 // Raises Exception when the file cannot be written, or when MonitorPath
 // holds a line break (it would add lines to the file); nothing is written then.
 void SaveSettings();

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/posix/profile_file_io.h"
 
 namespace zv::platform {
 namespace {
@@ -37,7 +40,9 @@ std::string HomeFolder() {
 }
 
 // The XDG_DOCUMENTS_DIR entry of the user-dirs file, "$HOME" expanded, or ""
-// when there is none usable. The file is a list of shell assignments with a
+// when there is no file or no usable entry. Anything but a regular file in
+// the file's place, or a file beyond the size bound, is an error: the
+// settings would otherwise move to another folder unnoticed. The file is a list of shell assignments with a
 // quoted value that is either absolute or starts with $HOME; the last
 // assignment counts, as in the shell.
 std::string XdgDocumentsFolder(const std::string& home) {
@@ -46,14 +51,19 @@ std::string XdgDocumentsFolder(const std::string& home) {
     if (home.empty()) return {};
     config = home + "/.config";
   }
-  std::ifstream file(config + "/user-dirs.dirs");
-  std::string line;
+  const std::string file = config + "/user-dirs.dirs";
+  const std::optional<std::string> text = ReadRegularFile(file, "Cannot read " + file);
+  if (!text) return {};
   std::string folder;
   const std::string name = "XDG_DOCUMENTS_DIR=";
-  while (std::getline(file, line)) {
+  for (std::size_t at = 0; at < text->size();) {
+    std::size_t end = text->find('\n', at);
+    if (end == std::string::npos) end = text->size();
+    const std::string_view line = std::string_view(*text).substr(at, end - at);
+    at = end + 1;
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line.compare(start, name.size(), name) != 0) continue;
-    std::string_view rest = std::string_view(line).substr(start + name.size());
+    std::string_view rest = line.substr(start + name.size());
     if (rest.empty() || rest.front() != '"') continue;
     std::string value;
     bool closed = false;

@@ -1,120 +1,162 @@
 #include "platform/profile_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
+#include <csignal>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/exception.h"
+#include "platform/posix/profile_file_io.h"
 #include "platform/posix/profile_text.h"
 
 namespace zv::platform {
 namespace {
 
-[[noreturn]] void Fail(const char* what, const std::string& path, int error) {
-  throw Exception(std::string(what) + " " + path + ": " + std::strerror(error));
-}
+constexpr const char* kCannotRead = "Cannot read the settings file ";
+constexpr const char* kCannotWrite = "Cannot write the settings file ";
+constexpr const char* kNotRegular = "it is not a regular file";
+// As many links in a row as the kernel follows (SYMLOOP_MAX on Linux).
+constexpr int kMaxLinks = 40;
+// Temporary files beside the settings file: ".<name>.<pid>.<n>.tmp".
+constexpr std::string_view kTempSuffix = ".tmp";
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&&) = delete;
-  FileDescriptor& operator=(FileDescriptor&&) = delete;
-  ~FileDescriptor() { Close(); }
-  [[nodiscard]] int get() const { return fd_; }
-  int Close() {
-    const int result = fd_ >= 0 ? close(fd_) : 0;
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-// The file's bytes, or nothing when it does not exist.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  // open is a C variadic (its mode argument); there is no other call for it.
-  const FileDescriptor fd(
-      open(path.c_str(), O_RDONLY | O_CLOEXEC));  // NOLINT(cppcoreguidelines-pro-type-vararg)
-  if (fd.get() < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    Fail("Cannot read the settings file", path, errno);
-  }
-  std::string text;
-  std::array<char, 8192> buffer{};
-  for (;;) {
-    const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot read the settings file", path, errno);
-    }
-    text.append(buffer.data(), static_cast<std::size_t>(n));
-  }
-  return text;
-}
-
-void WriteAll(int fd, const std::string& text, const std::string& path) {
+void WriteAll(int fd, const std::string& text, const std::string& failure) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("Cannot write the settings file", path, errno);
+      FailOnError(failure, errno);
     }
     done += static_cast<std::size_t>(n);
   }
 }
 
-// Replaces the file at `path` with `text`: a temporary file beside it is
-// written, flushed to disk and renamed over it, so a crash leaves the old or
-// the new file, never a part. An existing file keeps its permissions (and
-// owner, where allowed); a new one gets the usual 0666 less the umask.
-void ReplaceFile(const std::string& path, const std::string& text) {
-  struct stat old_stat {};
-  const bool existed = stat(path.c_str(), &old_stat) == 0;
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+// The name a settings path leads to: symbolic links are followed one after
+// the other to the first name that is not a link. That name may not exist:
+// a dangling link leads to the missing file it names, which a save creates,
+// so that the link stays.
+std::string LinkTarget(const std::string& path) {
+  std::string target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat info {};
+    if (lstat(target.c_str(), &info) != 0) {
+      if (errno == ENOENT) return target;
+      FailOnError(kCannotWrite + path, errno);
+    }
+    if (!S_ISLNK(info.st_mode)) return target;
+    if (hops == kMaxLinks) FailOnError(kCannotWrite + path, ELOOP);
+    std::array<char, PATH_MAX> buffer{};
+    const ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
+    if (n < 0) FailOnError(kCannotWrite + path, errno);
+    if (n == 0 || static_cast<std::size_t>(n) == buffer.size()) {
+      FailOnError(kCannotWrite + path, ENAMETOOLONG);
+    }
+    std::string next(buffer.data(), static_cast<std::size_t>(n));
+    // A relative link is relative to the folder holding it.
+    const std::size_t slash = target.rfind('/');
+    if (next.front() != '/' && slash != std::string::npos) {
+      next.insert(0, target, 0, slash + 1);
+    }
+    target = std::move(next);
+  }
+}
+
+// The process id in a temporary file's name made for `name`, if it is one.
+std::optional<pid_t> TemporaryFileOwner(std::string_view entry, const std::string& name) {
+  if (entry.size() < name.size() + 2 || entry[0] != '.' ||
+      entry.compare(1, name.size(), name) != 0 || entry[name.size() + 1] != '.' ||
+      !entry.ends_with(kTempSuffix)) {
+    return std::nullopt;
+  }
+  // What is left is "<pid>.<n>".
+  const std::string_view rest = entry.substr(name.size() + 2, entry.size() - name.size() - 2 -
+                                                                  kTempSuffix.size());
+  const std::size_t dot = rest.find('.');
+  if (dot == std::string_view::npos || dot + 1 == rest.size()) return std::nullopt;
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + dot, pid);
+  if (error != std::errc() || end != rest.data() + dot || pid <= 0) return std::nullopt;
+  for (const char c : rest.substr(dot + 1)) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return pid;
+}
+
+// Removes the temporary files that saves of ours left beside the file when
+// their process was killed: named for this file, made by a process that no
+// longer exists, owned by this user. Another process's save in progress is
+// never touched (its process exists), nor anyone else's file.
+void RemoveStaleTemporaryFiles(const std::string& folder, const std::string& name) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const pid_t self = getpid();
+  const uid_t user = geteuid();
+  while (const dirent* entry = readdir(dir)) {
+    const std::optional<pid_t> pid = TemporaryFileOwner(entry->d_name, name);
+    if (!pid || *pid == self) continue;
+    if (kill(*pid, 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode) && info.st_uid == user) {
+      (void)unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+  }
+  closedir(dir);
+}
+
+// Replaces the regular file `target` (or creates it) with `text`: a
+// temporary file beside it is written, flushed to disk and renamed over it,
+// so a crash leaves the old or the new file, never a part. An existing file
+// keeps its permissions (and owner, where allowed); a new one gets the usual
+// 0666 less the umask. `shown` names the file in errors.
+void ReplaceFile(const std::string& target, const std::string& shown, const std::string& text,
+                 const struct stat* old_stat) {
+  const std::string failure = kCannotWrite + shown;
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  RemoveStaleTemporaryFiles(folder, name);
   std::string temp;
   int raw_fd = -1;
   for (unsigned attempt = 0; raw_fd < 0; ++attempt) {
     temp = folder;
     if (slash == std::string::npos) temp += '/';
-    temp += '.';
-    temp += name;
-    temp += '.' + std::to_string(getpid()) + '.' + std::to_string(attempt) + ".tmp";
+    temp += '.' + name + '.' + std::to_string(getpid()) + '.' + std::to_string(attempt);
+    temp += kTempSuffix;
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
-    raw_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw_fd < 0 && (errno != EEXIST || attempt > 100)) {
-      Fail("Cannot write the settings file", path, errno);
-    }
+    raw_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (raw_fd < 0 && (errno != EEXIST || attempt > 100)) FailOnError(failure, errno);
   }
   FileDescriptor fd(raw_fd);
   try {
-    if (existed) {
-      if (fchmod(fd.get(), old_stat.st_mode & 07777) != 0) {
-        Fail("Cannot keep the permissions of the settings file", path, errno);
+    if (old_stat != nullptr) {
+      if (fchmod(fd.get(), old_stat->st_mode & 07777) != 0) {
+        FailOnError("Cannot keep the permissions of the settings file " + shown, errno);
       }
       // Only root may give the file away; for anyone else it is theirs already.
-      (void)fchown(fd.get(), old_stat.st_uid, old_stat.st_gid);
+      (void)fchown(fd.get(), old_stat->st_uid, old_stat->st_gid);
     }
-    WriteAll(fd.get(), text, path);
-    if (fsync(fd.get()) != 0) Fail("Cannot write the settings file", path, errno);
-    if (fd.Close() != 0) Fail("Cannot write the settings file", path, errno);
-    if (rename(temp.c_str(), path.c_str()) != 0)
-      Fail("Cannot replace the settings file", path, errno);
+    WriteAll(fd.get(), text, failure);
+    if (fsync(fd.get()) != 0) FailOnError(failure, errno);
+    if (fd.Close() != 0) FailOnError(failure, errno);
+    // rename replaces whatever name is there: look once more that it is
+    // still a regular file (or nothing).
+    struct stat now {};
+    if (lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) FailOn(failure, kNotRegular);
+    if (rename(temp.c_str(), target.c_str()) != 0) {
+      FailOnError("Cannot replace the settings file " + shown, errno);
+    }
   } catch (...) {
     unlink(temp.c_str());
     throw;
@@ -125,36 +167,52 @@ void ReplaceFile(const std::string& path, const std::string& text) {
   if (dir.get() >= 0) (void)fsync(dir.get());
 }
 
-// The file a path refers to: a symbolic link is followed so that the link
-// stays and its target is replaced.
-std::string ResolvedTarget(const std::string& path) {
-  std::array<char, PATH_MAX> resolved{};
-  struct stat link_stat {};
-  if (lstat(path.c_str(), &link_stat) == 0 && S_ISLNK(link_stat.st_mode) &&
-      realpath(path.c_str(), resolved.data()) != nullptr) {
-    return resolved.data();
-  }
-  return path;
-}
-
 }  // namespace
+
+std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
+                                            const std::vector<ProfileEntry>& entries) {
+  const std::optional<std::string> text = ReadRegularFile(path, kCannotRead + path);
+  std::vector<std::string> values;
+  values.reserve(entries.size());
+  for (const ProfileEntry& entry : entries) {
+    values.push_back(text ? FindProfileValue(*text, section, entry.key).value_or(entry.value)
+                          : entry.value);
+  }
+  return values;
+}
 
 std::string ReadProfileString(const std::string& path, const char* section, const char* key,
                               const std::string& fallback) {
-  const std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) return fallback;
-  return FindProfileValue(*text, section, key).value_or(fallback);
+  return ReadProfileStrings(path, section, {{key, fallback}}).front();
 }
 
-void WriteProfileString(const std::string& path, const char* section, const char* key,
-                        const std::string& value) {
-  const std::string target = ResolvedTarget(path);
-  std::string text = ReadWholeFile(target).value_or(std::string());
-  if (!SetProfileValue(text, section, key, value)) {
-    throw Exception("Cannot store this value in the settings file " + path +
-                    ": it would break the file's lines");
+// Every entry is applied to the text in order, and the file is replaced
+// once. Only a regular file is ever replaced, directly or through links;
+// anything else in its place (a device, a FIFO, a folder) is an error and
+// nothing is written.
+void WriteProfileStrings(const std::string& path, const char* section,
+                         const std::vector<ProfileEntry>& entries) {
+  std::size_t spare = 0;
+  for (const ProfileEntry& entry : entries) {
+    if (!CanSetProfileValue(section, entry.key, entry.value)) {
+      throw Exception("Cannot store this value in the settings file " + path +
+                      ": it would break the file's lines");
+    }
+    spare += std::string_view(section).size() + std::string_view(entry.key).size() +
+             entry.value.size() + 8;
   }
-  ReplaceFile(target, text);
+  const std::string target = LinkTarget(path);
+  const std::string shown = target == path ? path : path + " (a link to " + target + ")";
+  struct stat old_stat {};
+  const bool existed = lstat(target.c_str(), &old_stat) == 0;
+  if (!existed && errno != ENOENT) FailOnError(kCannotWrite + shown, errno);
+  if (existed && !S_ISREG(old_stat.st_mode)) FailOn(kCannotWrite + shown, kNotRegular);
+  std::string text;
+  if (existed) {
+    text = ReadRegularFile(target, kCannotWrite + shown, false, spare).value_or(std::string());
+  }
+  for (const ProfileEntry& entry : entries) SetProfileValue(text, section, entry.key, entry.value);
+  ReplaceFile(target, shown, text, existed ? &old_stat : nullptr);
 }
 
 }  // namespace zv::platform
