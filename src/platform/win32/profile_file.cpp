@@ -1,13 +1,12 @@
 #include "platform/profile_file.h"
 
 #include <windows.h>
-// <windows.h> maps WriteProfileString to the win.ini function's A/W name.
-#undef WriteProfileString
 
 #include <string>
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/win32/documents_folder_rules.h"
 #include "platform/win32/wide_text.h"
 
 namespace zv::platform {
@@ -18,12 +17,15 @@ namespace {
 }
 
 // The profile functions report no error of their own on reading: a file
-// that is there but cannot be opened would read as missing. Look first.
-void CheckReadable(const std::string& path) {
+// that is there but cannot be opened would read as missing. Look first:
+// returns false when there is no file to read, as for a missing file or a
+// place that cannot be reached now (a drive that is not ready, a share that
+// is down), where the profile functions give the defaults too.
+bool CheckReadable(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    if (IsUnreachablePathError(error)) return false;
     Fail("Cannot read the settings file", path, error);
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -34,16 +36,14 @@ void CheckReadable(const std::string& path) {
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail("Cannot read the settings file", path, GetLastError());
   CloseHandle(file);
+  return true;
 }
-
-}  // namespace
 
 // GetPrivateProfileStringA removes blanks (and a pair of quotes) around the
 // value itself; a value longer than the buffer comes back cut, so the buffer
 // grows until the whole value fits.
-std::string ReadProfileString(const std::string& path, const char* section, const char* key,
-                              const std::string& fallback) {
-  CheckReadable(path);
+std::string ReadValue(const std::string& path, const char* section, const char* key,
+                      const std::string& fallback) {
   std::vector<char> buffer(1024);
   for (;;) {
     const DWORD length = GetPrivateProfileStringA(section, key, fallback.c_str(), buffer.data(),
@@ -55,17 +55,40 @@ std::string ReadProfileString(const std::string& path, const char* section, cons
   }
 }
 
-// WritePrivateProfileStringA rewrites the file in place: a line break in
-// the value would start new lines (keys, sections) of a file the host
-// shares, so it is refused here as well as by the caller.
-void WriteProfileString(const std::string& path, const char* section, const char* key,
-                        const std::string& value) {
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    throw Exception("Cannot store this value in the settings file " + path +
-                    ": it would break the file's lines");
+}  // namespace
+
+std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
+                                            const std::vector<ProfileEntry>& entries) {
+  const bool present = CheckReadable(path);
+  std::vector<std::string> values;
+  values.reserve(entries.size());
+  for (const ProfileEntry& entry : entries) {
+    values.push_back(present ? ReadValue(path, section, entry.key, entry.value) : entry.value);
   }
-  if (!WritePrivateProfileStringA(section, key, value.c_str(), path.c_str())) {
-    Fail("Cannot write the settings file", path, GetLastError());
+  return values;
+}
+
+std::string ReadProfileString(const std::string& path, const char* section, const char* key,
+                              const std::string& fallback) {
+  return ReadProfileStrings(path, section, {{key, fallback}}).front();
+}
+
+// WritePrivateProfileStringA rewrites the file in place, one key at a time.
+// A line break in a value would start new lines (keys, sections) of a file
+// the host shares, so it is refused, before anything is written, here as
+// well as by the caller.
+void WriteProfileStrings(const std::string& path, const char* section,
+                         const std::vector<ProfileEntry>& entries) {
+  for (const ProfileEntry& entry : entries) {
+    if (entry.value.find_first_of("\r\n") != std::string::npos) {
+      throw Exception("Cannot store this value in the settings file " + path +
+                      ": it would break the file's lines");
+    }
+  }
+  for (const ProfileEntry& entry : entries) {
+    if (!WritePrivateProfileStringA(section, entry.key, entry.value.c_str(), path.c_str())) {
+      Fail("Cannot write the settings file", path, GetLastError());
+    }
   }
 }
 
