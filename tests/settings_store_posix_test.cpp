@@ -1,16 +1,21 @@
 // The settings store on POSIX: where the file lies (the XDG documents
-// folder), and that a save changes only the plugin's two keys' lines of a
-// file other programs share, atomically, keeping its permissions and links.
+// folder), that a save changes only the plugin's two keys' lines of a file
+// other programs share, atomically, keeping its permissions and links, and
+// that nothing but a regular file of bounded size is ever read or replaced.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
+#include "platform/posix/profile_file_io.h"
 #include "platform/posix/profile_text.h"
 #include "settings/settings_store.h"
 #include "support/files.h"
@@ -135,6 +140,164 @@ TEST_F(PosixSettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryF
   EXPECT_EQ(entries, 1U);
 }
 
+// The thing in `path`'s place: "file", "fifo", "char device", "link", ...
+std::string KindOf(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return "missing";
+  if (S_ISREG(info.st_mode)) return "file";
+  if (S_ISFIFO(info.st_mode)) return "fifo";
+  if (S_ISCHR(info.st_mode)) return "char device";
+  if (S_ISDIR(info.st_mode)) return "folder";
+  if (S_ISLNK(info.st_mode)) return "link";
+  return "other";
+}
+
+// Expects `operation` to raise zv::Exception whose message holds `part`.
+template <typename Operation>
+void ExpectError(Operation operation, const std::string& part, const std::string& context) {
+  try {
+    operation();
+    ADD_FAILURE() << context << ": no error";
+  } catch (const zv::Exception& error) {
+    EXPECT_NE(std::string(error.what()).find(part), std::string::npos)
+        << context << ": " << error.what();
+  }
+}
+
+// A character device of our own, the same as /dev/null, where root can make
+// one (so that a faulty save could only ever replace this one); else
+// /dev/null itself, which nobody else may replace.
+std::string NullDevice(const std::string& folder) {
+  const std::string own = folder + "/null-device";
+  if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) return own;
+  return "/dev/null";
+}
+
+TEST_F(PosixSettingsStoreTest, SpecialFilesAreNeverOpenedAndNeverReplaced) {
+  const std::string device = NullDevice(home_.path());
+  ASSERT_EQ(mkfifo((home_.path() + "/fifo").c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    std::string target;  // what Lumora3.ini is, or links to
+    bool direct;
+  };
+  const std::vector<Case> cases = {
+      {"fifo", home_.path() + "/fifo", true},
+      {"link to a fifo", home_.path() + "/fifo", false},
+      {"link to a device", device, false},
+      {"link to /dev/zero", "/dev/zero", false},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(ini_);
+    if (c.direct) {
+      std::filesystem::rename(c.target, ini_);
+    } else {
+      std::filesystem::create_symlink(c.target, ini_);
+    }
+    const std::string kind = KindOf(c.direct ? ini_ : c.target);
+    TryToRun = true;
+    MonitorPath = "/p";
+    ExpectError(LoadSettings, ini_ + ": it is not a regular file", c.name);
+    ExpectError(SaveSettings, ini_, c.name);
+    // The thing is still what it was, and nothing was left beside it.
+    EXPECT_EQ(KindOf(c.direct ? ini_ : c.target), kind) << c.name;
+    EXPECT_EQ(KindOf(ini_), c.direct ? kind : "link") << c.name;
+    EXPECT_TRUE(TryToRun);
+    for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents")) {
+      EXPECT_EQ(entry.path().filename(), "Lumora3.ini") << c.name;
+    }
+    if (c.direct) std::filesystem::rename(ini_, c.target);
+  }
+}
+
+TEST_F(PosixSettingsStoreTest, LinkLoopsAndFoldersAreErrorsNamingThePath) {
+  const std::string other = home_.path() + "/Documents/other.ini";
+  std::filesystem::create_symlink(other, ini_);
+  std::filesystem::create_symlink(ini_, other);
+  ExpectError(LoadSettings, ini_ + ": Too many levels of symbolic links", "loop, load");
+  ExpectError(SaveSettings, ini_ + ": Too many levels of symbolic links", "loop, save");
+  EXPECT_EQ(KindOf(ini_), "link");
+  std::filesystem::remove(other);
+  std::filesystem::create_directory(other);  // a link to a folder
+  ExpectError(LoadSettings, ini_ + ": it is not a regular file", "link to a folder, load");
+  ExpectError(SaveSettings, ini_ + " (a link to " + other + "): it is not a regular file",
+              "link to a folder, save");
+  EXPECT_EQ(KindOf(other), "folder");
+}
+
+TEST_F(PosixSettingsStoreTest, FilesBeyondTheSizeBoundAreRefused) {
+  // Exactly the bound is read, the section at its very end.
+  const std::string tail = "[ZV4]\nTry to run=1\nPath=/far\n";
+  std::string text(zv::platform::kMaxProfileFileSize - tail.size(), '\n');
+  text += tail;
+  LoadFrom(text);
+  EXPECT_TRUE(TryToRun);
+  EXPECT_EQ(MonitorPath, "/far");
+  MonitorPath = "/rfa";  // as long as before: the file stays at the bound
+  SaveSettings();
+  // (Not EXPECT_EQ: gtest's diff of two 4 MiB texts takes minutes.)
+  EXPECT_TRUE(ReadFile(ini_) == text.substr(0, text.size() - 4) + "rfa\n");
+
+  // One byte more is an error naming the file, on load and on save; the
+  // file stays as it was.
+  text.insert(0, "\n");
+  WriteFile(ini_, text);
+  ExpectError(LoadSettings, ini_ + ": it is larger than 4 MiB", "load");
+  ExpectError(SaveSettings, ini_ + ": it is larger than 4 MiB", "save");
+  EXPECT_EQ(std::filesystem::file_size(ini_), text.size());
+}
+
+TEST_F(PosixSettingsStoreTest, ADanglingLinkGetsItsTargetAndStays) {
+  // A relative link into a folder of its own, its target not there yet.
+  std::filesystem::create_directory(home_.path() + "/synced");
+  std::filesystem::create_symlink("../synced/Lumora3.ini", ini_);
+  LoadSettings();  // a missing file: the defaults
+  EXPECT_FALSE(TryToRun);
+  TryToRun = true;
+  MonitorPath = "/p";
+  SaveSettings();
+  EXPECT_EQ(KindOf(ini_), "link");
+  EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/p\n");
+
+  // A chain of links leads to the file at its end.
+  std::filesystem::remove(ini_);
+  std::filesystem::create_symlink(home_.path() + "/second.ini", ini_);
+  std::filesystem::create_symlink("synced/Lumora3.ini", home_.path() + "/second.ini");
+  MonitorPath = "/q";
+  SaveSettings();
+  EXPECT_EQ(KindOf(home_.path() + "/second.ini"), "link");
+  EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/q\n");
+
+  // A link into a folder that does not exist is an error naming both.
+  std::filesystem::remove(ini_);
+  std::filesystem::create_symlink(home_.path() + "/none/Lumora3.ini", ini_);
+  ExpectError(SaveSettings, ini_ + " (a link to " + home_.path() + "/none/Lumora3.ini)",
+              "link into nowhere");
+  EXPECT_EQ(KindOf(ini_), "link");
+}
+
+TEST_F(PosixSettingsStoreTest, StaleTemporaryFilesOfEndedProcessesGoOnTheNextSave) {
+  // A process that has ended, and one that runs (this test's parent: its
+  // save may be under way).
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_GT(ended, 0);
+  waitpid(ended, nullptr, 0);
+  const std::string docs = home_.path() + "/Documents/";
+  const std::string stale = docs + ".Lumora3.ini." + std::to_string(ended) + ".0.tmp";
+  const std::string stale_again = docs + ".Lumora3.ini." + std::to_string(ended) + ".12.tmp";
+  const std::string running = docs + ".Lumora3.ini." + std::to_string(getppid()) + ".0.tmp";
+  const std::string others = docs + ".Other.ini." + std::to_string(ended) + ".0.tmp";
+  const std::string odd = docs + ".Lumora3.ini." + std::to_string(ended) + ".x.tmp";
+  for (const std::string& path : {stale, stale_again, running, others, odd}) WriteFile(path, "x");
+  SaveSettings();
+  EXPECT_EQ(KindOf(stale), "missing");
+  EXPECT_EQ(KindOf(stale_again), "missing");
+  EXPECT_EQ(KindOf(running), "file");
+  EXPECT_EQ(KindOf(others), "file");
+  EXPECT_EQ(KindOf(odd), "file");
+}
+
 // Where the file lies.
 class DocumentsFolderTest : public ::testing::Test {
  protected:
@@ -173,6 +336,19 @@ TEST_F(DocumentsFolderTest, UnusableXdgEntriesFallBackToHomeDocuments) {
     EXPECT_EQ(zv::platform::DocumentsFolder(), home_.path() + "/Documents") << text;
     std::filesystem::remove(home_.path() + "/Documents");
   }
+}
+
+TEST_F(DocumentsFolderTest, AUserDirsFileThatIsNoFileIsAnError) {
+  std::filesystem::create_directories(home_.path() + "/.config");
+  const std::string file = home_.path() + "/.config/user-dirs.dirs";
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  ExpectError(zv::platform::DocumentsFolder, file + ": it is not a regular file", "fifo");
+  std::filesystem::remove(file);
+  std::filesystem::create_symlink("/dev/zero", file);
+  ExpectError(zv::platform::DocumentsFolder, file + ": it is not a regular file", "/dev/zero");
+  std::filesystem::remove(file);
+  WriteFile(file, std::string(zv::platform::kMaxProfileFileSize + 1, '#'));
+  ExpectError(zv::platform::DocumentsFolder, file + ": it is larger than 4 MiB", "large");
 }
 
 TEST_F(DocumentsFolderTest, WithoutHomeThePasswordDatabaseCounts) {
