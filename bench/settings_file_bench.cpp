@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +45,8 @@ struct Outcome {
 // Runs `operation` in a child; its wall time, peak resident size and error.
 template <typename Operation>
 Outcome InChild(Operation operation) {
-  int pipe_fds[2] = {-1, -1};
-  if (pipe(pipe_fds) != 0) return {0, 0, "pipe failed"};
+  std::array<int, 2> pipe_fds{-1, -1};
+  if (pipe(pipe_fds.data()) != 0) return {0, 0, "pipe failed"};
   const pid_t child = fork();
   if (child == 0) {
     close(pipe_fds[0]);
@@ -64,9 +65,9 @@ Outcome InChild(Operation operation) {
   }
   close(pipe_fds[1]);
   std::string report;
-  char buffer[4096];
-  for (ssize_t n = 0; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
-    report.append(buffer, static_cast<std::size_t>(n));
+  std::array<char, 4096> buffer{};
+  for (ssize_t n = 0; (n = read(pipe_fds[0], buffer.data(), buffer.size())) > 0;) {
+    report.append(buffer.data(), static_cast<std::size_t>(n));
   }
   close(pipe_fds[0]);
   int status = 0;
@@ -77,6 +78,7 @@ Outcome InChild(Operation operation) {
   if (nl == std::string::npos) return {0, 0, "the child died"};
   outcome.seconds = std::strtod(report.c_str(), nullptr);
   outcome.error = report.substr(nl + 1);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-union-access): glibc's rusage has unions
   outcome.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
   return outcome;
 }

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/exception.h"
@@ -105,8 +107,8 @@ TEST_F(SettingsFaultTest, KilledSavesLeaveTheOldOrTheNewFile) {
   int temp_files_after_next_save = 0;
   int saves_seen = 0;
   for (int kill_number = 0; kill_number < kills; ++kill_number) {
-    int ready[2] = {-1, -1};
-    ASSERT_EQ(pipe(ready), 0);
+    std::array<int, 2> ready{-1, -1};
+    ASSERT_EQ(pipe(ready.data()), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -134,7 +136,8 @@ TEST_F(SettingsFaultTest, KilledSavesLeaveTheOldOrTheNewFile) {
     const std::string text = ReadFile(ini_);
     const std::optional<long> n = SaveNumber(text);
     if (!n || *n < next - 1) {
-      if (++lost <= 3) ADD_FAILURE() << "after kill " << kill_number << " the file holds:\n" << text;
+      if (++lost <= 3)
+        ADD_FAILURE() << "after kill " << kill_number << " the file holds:\n" << text;
     } else {
       saves_seen += static_cast<int>(*n - (next - 1));
     }
@@ -147,6 +150,7 @@ TEST_F(SettingsFaultTest, KilledSavesLeaveTheOldOrTheNewFile) {
     temp_files_after_next_save += static_cast<int>(OtherEntries(Documents()).size());
     ++next;
   }
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d kills during saves (one save %.0f us, kills within %.0f us): %d files lost "
       "or mixed, %d kills left a temporary file, %d temporary files left after the next save, "
@@ -188,8 +192,13 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   ASSERT_EQ(mount("zv-full-disk", docs.c_str(), "tmpfs", 0, "size=512k,mode=0755"), 0)
       << std::strerror(errno);
   struct Unmount {
-    std::string at;
+    explicit Unmount(std::string folder) : at(std::move(folder)) {}
+    Unmount(const Unmount&) = delete;
+    Unmount& operator=(const Unmount&) = delete;
+    Unmount(Unmount&&) = delete;
+    Unmount& operator=(Unmount&&) = delete;
     ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    std::string at;
   } unmount{docs};
 
   const int runs = CountFromEnvironment("ZV_SETTINGS_FULL_DISK_RUNS", 16);
@@ -197,7 +206,8 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   const std::string filler = docs + "/filler";
   FillUp(filler);
   TryToRun = true;
-  MonitorPath = "/opt/" + std::string(16 * 4096, 'p');  // a new file of 16 pages and more
+  MonitorPath =
+      "/opt/" + std::string(std::size_t{16} * 4096, 'p');  // a new file of 16 pages and more
   int lost = 0;
   int clear_errors = 0;
   for (int run = 0; run < runs; ++run) {
@@ -228,6 +238,7 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   std::filesystem::remove(filler);
   SaveSettings();
   EXPECT_EQ(zv::platform::ReadProfileString(ini_, "ZV4", "Path", ""), MonitorPath);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d saves on a full disk: %d clear errors naming the file and the cause, %d "
       "old files lost or changed (or temporary files left)\n",
@@ -299,11 +310,14 @@ TEST_F(SettingsFaultTest, InitWithHostileThingsInTheFilesPlace) {
       ++wrong;
       ADD_FAILURE() << c.name << ": " << outcome;
     }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
     std::printf("[ counts   ] Init with %s in the settings file's place: %.1f ms, %s\n", c.name, ms,
                 outcome.c_str());
   }
-  std::printf("[ counts   ] %d hostile settings files under Init: %d hung, crashed or misreported\n",
-              runs, wrong);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
+  std::printf(
+      "[ counts   ] %d hostile settings files under Init: %d hung, crashed or misreported\n", runs,
+      wrong);
 }
 
 }  // namespace

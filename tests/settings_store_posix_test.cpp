@@ -168,7 +168,7 @@ void ExpectError(Operation operation, const std::string& part, const std::string
 // one (so that a faulty save could only ever replace this one); else
 // /dev/null itself, which nobody else may replace.
 std::string NullDevice(const std::string& folder) {
-  const std::string own = folder + "/null-device";
+  std::string own = folder + "/null-device";
   if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) return own;
   return "/dev/null";
 }

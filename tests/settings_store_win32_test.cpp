@@ -15,8 +15,8 @@
 
 namespace {
 
-using zv::platform::IsUnreachablePathError;
 using zv::platform::IsFullPath;
+using zv::platform::IsUnreachablePathError;
 using zv::platform::WithoutTrailingSeparator;
 using zv::settings::LoadSettings;
 using zv::settings::MonitorPath;
@@ -56,9 +56,10 @@ TEST(DocumentsFolderRulesTest, FullPathsAreADrivesOrAShares) {
 }
 
 TEST(DocumentsFolderRulesTest, UnreachablePlacesAreTheOnesWithoutAFile) {
-  for (const DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_DRIVE,
-                            ERROR_NOT_READY, ERROR_BAD_NETPATH, ERROR_BAD_NET_NAME, ERROR_BAD_DEV_TYPE,
-                            ERROR_NETWORK_UNREACHABLE, ERROR_HOST_UNREACHABLE}) {
+  for (const DWORD error :
+       {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_DRIVE, ERROR_NOT_READY,
+        ERROR_BAD_NETPATH, ERROR_BAD_NET_NAME, ERROR_BAD_DEV_TYPE, ERROR_NETWORK_UNREACHABLE,
+        ERROR_HOST_UNREACHABLE}) {
     EXPECT_TRUE(IsUnreachablePathError(error)) << error;
   }
   for (const DWORD error : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOGON_FAILURE,

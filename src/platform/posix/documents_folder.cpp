@@ -42,9 +42,9 @@ std::string HomeFolder() {
 // The XDG_DOCUMENTS_DIR entry of the user-dirs file, "$HOME" expanded, or ""
 // when there is no file or no usable entry. Anything but a regular file in
 // the file's place, or a file beyond the size bound, is an error: the
-// settings would otherwise move to another folder unnoticed. The file is a list of shell assignments with a
-// quoted value that is either absolute or starts with $HOME; the last
-// assignment counts, as in the shell.
+// settings would otherwise move to another folder unnoticed. The file is a list of shell
+// assignments with a quoted value that is either absolute or starts with $HOME; the last assignment
+// counts, as in the shell.
 std::string XdgDocumentsFolder(const std::string& home) {
   std::string config = Environment("XDG_CONFIG_HOME");
   if (config.empty() || config.front() != '/') {

@@ -80,8 +80,8 @@ std::optional<pid_t> TemporaryFileOwner(std::string_view entry, const std::strin
     return std::nullopt;
   }
   // What is left is "<pid>.<n>".
-  const std::string_view rest = entry.substr(name.size() + 2, entry.size() - name.size() - 2 -
-                                                                  kTempSuffix.size());
+  const std::string_view rest =
+      entry.substr(name.size() + 2, entry.size() - name.size() - 2 - kTempSuffix.size());
   const std::size_t dot = rest.find('.');
   if (dot == std::string_view::npos || dot + 1 == rest.size()) return std::nullopt;
   pid_t pid = 0;
@@ -103,13 +103,14 @@ void RemoveStaleTemporaryFiles(const std::string& folder, const std::string& nam
   const pid_t self = getpid();
   const uid_t user = geteuid();
   while (const dirent* entry = readdir(dir)) {
-    const std::optional<pid_t> pid = TemporaryFileOwner(entry->d_name, name);
+    const char* entry_name = static_cast<const char*>(entry->d_name);
+    const std::optional<pid_t> pid = TemporaryFileOwner(entry_name, name);
     if (!pid || *pid == self) continue;
     if (kill(*pid, 0) == 0 || errno != ESRCH) continue;
     struct stat info {};
-    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(info.st_mode) && info.st_uid == user) {
-      (void)unlinkat(dirfd(dir), entry->d_name, 0);
+    if (fstatat(dirfd(dir), entry_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+        info.st_uid == user) {
+      (void)unlinkat(dirfd(dir), entry_name, 0);
     }
   }
   closedir(dir);

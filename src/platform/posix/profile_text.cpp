@@ -68,8 +68,9 @@ bool IsComment(std::string_view content) {
 
 // Where the key's line is, or where a new key line would go.
 struct Location {
-  std::optional<Line> key_line;             // the key's line
-  std::optional<std::size_t> section_last;  // end of the first matching section's last non-blank line
+  std::optional<Line> key_line;  // the key's line
+  std::optional<std::size_t>
+      section_last;  // end of the first matching section's last non-blank line
   bool section_found = false;
 };
 

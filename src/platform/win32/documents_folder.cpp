@@ -29,10 +29,10 @@ std::string WithoutTrailingSeparator(std::string folder, unsigned code_page) {
 }
 
 bool IsFullPath(const std::string& folder) {
-  const bool drive = folder.size() >= 3 &&
-                     ((folder[0] >= 'A' && folder[0] <= 'Z') ||
-                      (folder[0] >= 'a' && folder[0] <= 'z')) &&
-                     folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+  const bool drive =
+      folder.size() >= 3 &&
+      ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')) &&
+      folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
   const bool share = folder.size() >= 3 && folder[0] == '\\' && folder[1] == '\\';
   return drive || share;
 }
