@@ -45,6 +45,7 @@ void Baseline(benchmark::State& state) {
 void BaselineWithPread(benchmark::State& state) {
   zv::monitor::RemoveStale(kName);
   auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
   const int fd = open("/dev/shm/ZVSharedMemory_KTX", O_RDONLY | O_CLOEXEC);
   if (!publisher || fd < 0) {
     state.SkipWithError("cannot publish the monitor block");

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -78,8 +78,8 @@ TEST_F(ModuleLifecycle, ManyGetValueCallsKeepMemoryAndDescriptorsFlat) {
   ASSERT_NE(plugin, nullptr);
   GetValueFunc get_value = plugin->info()->GetValue;
   const char* indices[] = {"0", "7", "31", nullptr};
-  const std::int32_t codes[] = {ZV_MACRO_TEMP, ZV_MACRO_FAN,  ZV_MACRO_VOLT, ZV_MACRO_CHECK,
-                                ZV_MACRO_TEMP, ZV_MACRO_RESET, 9};
+  const std::int32_t codes[] = {
+      ZV_MACRO_TEMP, ZV_MACRO_FAN, ZV_MACRO_VOLT, ZV_MACRO_CHECK, ZV_MACRO_TEMP, ZV_MACRO_RESET, 9};
   const auto call = [&](long i) {
     const std::int32_t code = codes[i % 7];
     char* text = get_value(code, indices[i % 4]);
@@ -101,11 +101,10 @@ TEST_F(ModuleLifecycle, ManyGetValueCallsKeepMemoryAndDescriptorsFlat) {
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const long rss_after = ResidentKiB();
   const int fds_after = OpenDescriptors();
-  std::printf(
-      "GetValue: %ld calls (%ld errors) in %.1f s, %.0f ns per call; resident %ld -> %ld KiB, "
-      "descriptors %d -> %d\n",
-      calls, errors, seconds, seconds * 1e9 / static_cast<double>(calls), rss_before, rss_after,
-      fds_before, fds_after);
+  std::cout << "GetValue: " << calls << " calls (" << errors << " errors) in " << seconds << " s, "
+            << seconds * 1e9 / static_cast<double>(calls) << " ns per call; resident " << rss_before
+            << " -> " << rss_after << " KiB, descriptors " << fds_before << " -> " << fds_after
+            << "\n";
   EXPECT_EQ(errors, calls / 1000);
   EXPECT_EQ(fds_after, fds_before);
   if (kFreedMemoryIsReused) {
@@ -158,10 +157,9 @@ TEST_F(ModuleLifecycle, LoadUnloadCyclesReleaseEverything) {
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const long rss_after = ResidentKiB();
   const int fds_after = OpenDescriptors();
-  std::printf(
-      "reload: %ld loads and unloads in %.1f s, %ld failed calls; resident %ld -> %ld KiB, "
-      "descriptors %d -> %d\n",
-      cycles, seconds, failures, rss_before, rss_after, fds_before, fds_after);
+  std::cout << "reload: " << cycles << " loads and unloads in " << seconds << " s, " << failures
+            << " failed calls; resident " << rss_before << " -> " << rss_after
+            << " KiB, descriptors " << fds_before << " -> " << fds_after << "\n";
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(fds_after, fds_before);
 }

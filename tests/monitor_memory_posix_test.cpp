@@ -12,11 +12,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -85,9 +85,11 @@ class MonitorMemoryPosix : public ::testing::Test {
     EXPECT_NE(publisher, nullptr);
     if (publisher != nullptr) {
       publisher->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(4500));
-      publisher->WriteWord(monitor::kTemperatureOffset + 4 * 31, monitor::EncodeHundredths(3100));
+      publisher->WriteWord(monitor::kTemperatureOffset + std::size_t{4} * 31,
+                           monitor::EncodeHundredths(3100));
       publisher->WriteWord(monitor::kFanOffset, monitor::EncodeRpm(900));
-      publisher->WriteWord(monitor::kVoltageOffset + 4 * 31, monitor::EncodeHundredths(1200));
+      publisher->WriteWord(monitor::kVoltageOffset + std::size_t{4} * 31,
+                           monitor::EncodeHundredths(1200));
     }
     return publisher;
   }
@@ -189,8 +191,8 @@ TEST_F(MonitorMemoryPosix, CreateThenSizeRaceEndsConnected) {
     done = true;
     publisher.join();
   }
-  std::printf("create-then-size race: %ld rounds, %ld caught before sizing, %ld connected\n",
-              rounds, caught, connected);
+  std::cout << "create-then-size race: " << rounds << " rounds, " << caught
+            << " caught before sizing, " << connected << " connected\n";
   EXPECT_EQ(connected, rounds);
   EXPECT_GT(caught, 0) << "the race was never hit";
 }
@@ -204,7 +206,7 @@ TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
   std::atomic<long> undersized{0};
   std::thread reader([&] {
     while (!stop) {
-      const int fd = open(kPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      const int fd = open(kPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT(*-vararg)
       if (fd < 0) continue;
       struct stat info {};
       if (fstat(fd, &info) == 0) {
@@ -220,8 +222,8 @@ TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
   }
   stop = true;
   reader.join();
-  std::printf("publisher: %ld blocks published, reader opened %ld, %ld below full size\n",
-              published, opened.load(), undersized.load());
+  std::cout << "publisher: " << published << " blocks published, reader opened " << opened << ", "
+            << undersized << " below full size\n";
   EXPECT_EQ(published, rounds);
   EXPECT_EQ(undersized, 0);
 }
@@ -243,7 +245,7 @@ bool FinishesInTime(Call call, int seconds) {
     future.get();
     return true;
   }
-  const int writer = open(kPath, O_WRONLY | O_NONBLOCK);
+  const int writer = open(kPath, O_WRONLY | O_NONBLOCK);  // NOLINT(*-vararg)
   future.wait();
   if (writer >= 0) close(writer);
   return false;
@@ -271,7 +273,7 @@ TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
          const int s = socket(AF_UNIX, SOCK_STREAM, 0);
          sockaddr_un address{};
          address.sun_family = AF_UNIX;
-         std::strncpy(address.sun_path, kPath, sizeof address.sun_path - 1);
+         std::strncpy(&address.sun_path[0], kPath, sizeof address.sun_path - 1);
          // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API
          const bool bound = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
          close(s);
@@ -285,7 +287,7 @@ TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
     readings::ReleaseMonitorMemory();
     Clear();
     if (!c.make()) {
-      std::printf("special file: %s not made here, skipped\n", c.what);
+      std::cout << "special file: " << c.what << " not made here, skipped\n";
       continue;
     }
     const auto start = Clock::now();
@@ -298,8 +300,8 @@ TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
     EXPECT_EQ(init, 0);
     EXPECT_EQ(readings::MappingHandle, nullptr);
     EXPECT_FALSE(readings::MonitorMapped);
-    std::printf("special file: %s read as absent, GetValue and Init in %lld us\n", c.what,
-                static_cast<long long>(took.count()));
+    std::cout << "special file: " << c.what << " read as absent, GetValue and Init in "
+              << took.count() << " us\n";
   }
 }
 

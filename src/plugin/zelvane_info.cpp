@@ -82,6 +82,11 @@ PluginInfo Info = {
 // texts go with their own destructors.) A host that loads and unloads the
 // plugin again and again so keeps no descriptor or mapping per load.
 struct ModuleUnload {
+  ModuleUnload() = default;
+  ModuleUnload(const ModuleUnload&) = delete;
+  ModuleUnload& operator=(const ModuleUnload&) = delete;
+  ModuleUnload(ModuleUnload&&) = delete;
+  ModuleUnload& operator=(ModuleUnload&&) = delete;
   ~ModuleUnload() { zv::readings::ReleaseMonitorMemory(); }
 };
 const ModuleUnload Unload;

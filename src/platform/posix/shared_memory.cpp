@@ -54,7 +54,8 @@ SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name, std::size_t size) 
   // O_NONBLOCK: a FIFO in the object's place would otherwise wait for a
   // writer for ever (glibc hands the flags on to open). O_NOFOLLOW: a
   // symbolic link is refused. O_NOCTTY: a terminal never becomes ours.
-  const int fd = shm_open(object_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0);
+  const int fd =
+      shm_open(object_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0);
   if (fd < 0) {
     return nullptr;
   }
@@ -68,9 +69,7 @@ SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name, std::size_t size) 
   return HandleOf(fd);
 }
 
-SharedMemoryView MapReadOnlyView(SharedMemoryHandle handle, std::size_t /*size*/) {
-  return handle;
-}
+SharedMemoryView MapReadOnlyView(SharedMemoryHandle handle, std::size_t /*size*/) { return handle; }
 
 bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::size_t offset,
                   std::int32_t& word) {
@@ -100,8 +99,7 @@ bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::siz
   return false;
 }
 
-void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/,
-                       std::size_t /*size*/) {
+void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::size_t /*size*/) {
   close(DescriptorOf(handle));
 }
 
