@@ -148,7 +148,9 @@ TEST_F(StandIns, BlockHeaderCarriesMagicCounterAndTime) {
   auto monitor = StartMonitor({"--interval-ms", "100", "--seconds", "30"});
   ASSERT_TRUE(zv::readings::MapMonitorMemory());
   const auto word = [](std::size_t offset) {
-    return static_cast<std::uint32_t>(zv::readings::ReadMonitorWord(offset));
+    std::int32_t value = 0;
+    EXPECT_TRUE(zv::readings::ReadMonitorWord(offset, value)) << offset;
+    return static_cast<std::uint32_t>(value);
   };
   EXPECT_EQ(word(0), 0x4D53565AU);  // "ZVSM"
   const std::uint32_t first = word(4);

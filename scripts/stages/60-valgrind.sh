@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The host stand-in's live screen under valgrind for 100 refreshes against
-# the monitor stand-in: every buffer GetValue returns must be released, so
-# valgrind must report nothing definitely lost (and no memory errors).
+# Under valgrind, with nothing definitely lost and no memory errors allowed:
+# - the host stand-in's live screen for 100 refreshes against the monitor
+#   stand-in (every buffer GetValue returns must be released);
+# - the module loaded and unloaded again and again in one process, every
+#   entry point called in between (ZV_VALGRIND_RELOAD_CYCLES, default 200).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target zv_monitor zv_host zelvane_info
+cmake --build --preset linux --target zv_monitor zv_host zelvane_info module_lifecycle_tests
 # Settings live under $HOME; a fresh one keeps the run independent of the user's.
 home=$(mktemp -d)
 log=build/linux/valgrind-live.log
@@ -55,3 +57,22 @@ if ! grep -q '^frame 100 ' "$out"; then
   exit 1
 fi
 echo "valgrind: 100 live refreshes, nothing lost"
+
+# Reloads: the test publishes its own block and counts descriptors itself.
+cycles=${ZV_VALGRIND_RELOAD_CYCLES:-200}
+reload_log=build/linux/valgrind-reload.log
+reload_status=0
+HOME=$home ZV_RELOAD_CYCLES=$cycles flock /tmp/zv-monitor-memory.lock \
+  valgrind --leak-check=full --show-leak-kinds=definite,indirect \
+  --errors-for-leak-kinds=definite,indirect --error-exitcode=1 --keep-debuginfo=yes \
+  --suppressions=scripts/valgrind/fltk.supp --log-file="$reload_log" \
+  build/linux/tests/module_lifecycle_tests \
+  --gtest_filter=ModuleLifecycle.LoadUnloadCyclesReleaseEverything || reload_status=$?
+grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|All heap blocks were freed|total heap usage' \
+  "$reload_log" || true
+if [ "$reload_status" -ne 0 ] || ! grep -qE 'definitely lost: 0 bytes|All heap blocks were freed' "$reload_log"; then
+  cat "$reload_log"
+  echo "valgrind: the reload test failed or lost memory (exit $reload_status)"
+  exit 1
+fi
+echo "valgrind: $cycles loads and unloads, nothing lost"

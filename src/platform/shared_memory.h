@@ -3,20 +3,37 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace zv::platform {
 
-// An opened shared-memory object; nullptr means none. Handles are never
-// closed: a view taken from one lives as long as the process.
+// An opened shared-memory object; nullptr means none.
 using SharedMemoryHandle = void*;
 
-// Opens the named object for reading. Returns nullptr when no object of that
-// name exists or it cannot be opened for reading.
-SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name);
+// A read-only view of an object's first bytes; nullptr means none. Only
+// ReadViewWord looks through it.
+using SharedMemoryView = const void*;
 
-// Maps the first `size` bytes of the object read-only. Returns nullptr when
-// the view cannot be made, including when the object is smaller than `size`
-// (touching bytes past its end would fault).
-const void* MapReadOnlyView(SharedMemoryHandle handle, std::size_t size);
+// Opens the named object for reading, without ever blocking. Returns nullptr
+// when there is no usable object of that name yet: none at all, one that
+// cannot be opened for reading, or one smaller than `size` bytes (its
+// creator may still be sizing it). The POSIX backend also refuses anything
+// but a regular object owned by this user or root.
+SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name, std::size_t size);
+
+// Makes a view of the first `size` bytes of the object. Returns nullptr when
+// the view cannot be made, including (Windows) when the object is smaller
+// than `size`.
+SharedMemoryView MapReadOnlyView(SharedMemoryHandle handle, std::size_t size);
+
+// Reads the 32-bit little-endian word at `offset` (4-byte aligned, inside the
+// view) as it is now, whole: never half of an old and half of a new word.
+// Returns false, leaving `word` alone, when the object no longer holds that
+// word (POSIX: another process shrank it since it was opened).
+bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView view, std::size_t offset,
+                  std::int32_t& word);
+
+// Releases the view (unless nullptr) and the handle.
+void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView view, std::size_t size);
 
 }  // namespace zv::platform

@@ -6,6 +6,7 @@
 
 #include "plugin/boundary.h"
 #include "plugin/get_value.h"
+#include "readings/monitor_memory.h"
 #include "settings/config.h"
 #include "settings/startup.h"
 
@@ -75,6 +76,20 @@ PluginInfo Info = {
     ConfigEntry,
 };
 // clang-format on
+
+// Unloading gives back what the module's calls took: the connection to the
+// monitor's memory, open from its first mapping until now. (The retained
+// texts go with their own destructors.) A host that loads and unloads the
+// plugin again and again so keeps no descriptor or mapping per load.
+struct ModuleUnload {
+  ModuleUnload() = default;
+  ModuleUnload(const ModuleUnload&) = delete;
+  ModuleUnload& operator=(const ModuleUnload&) = delete;
+  ModuleUnload(ModuleUnload&&) = delete;
+  ModuleUnload& operator=(ModuleUnload&&) = delete;
+  ~ModuleUnload() { zv::readings::ReleaseMonitorMemory(); }
+};
+const ModuleUnload Unload;
 
 }  // namespace
 

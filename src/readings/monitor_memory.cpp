@@ -5,30 +5,35 @@
 namespace zv::readings {
 
 platform::SharedMemoryHandle MappingHandle = nullptr;
-const unsigned char* MonitorView = nullptr;
+platform::SharedMemoryView MonitorView = nullptr;
 bool MonitorMapped = false;
 
 bool MapMonitorMemory() {
   if (MappingHandle != nullptr) {
     return MonitorView != nullptr;
   }
-  MappingHandle = platform::OpenSharedMemoryReadOnly(kMonitorMemoryName);
+  MappingHandle = platform::OpenSharedMemoryReadOnly(kMonitorMemoryName, kMonitorBlockSize);
   if (MappingHandle != nullptr) {
-    MonitorView = static_cast<const unsigned char*>(
-        platform::MapReadOnlyView(MappingHandle, kMonitorBlockSize));
+    MonitorView = platform::MapReadOnlyView(MappingHandle, kMonitorBlockSize);
   }
   MonitorMapped = MonitorView != nullptr;
   return MonitorMapped;
 }
 
 static_assert(std::endian::native == std::endian::little,
-              "the block's words are read in place as little-endian");
+              "the block's words are read as they lie, little-endian");
 
-std::int32_t ReadMonitorWord(std::size_t offset) {
-  // The monitor rewrites the block while we read it: one aligned volatile
-  // load per reading, never cached.
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
-  return *reinterpret_cast<const volatile std::int32_t*>(MonitorView + offset);
+bool ReadMonitorWord(std::size_t offset, std::int32_t& word) {
+  return platform::ReadViewWord(MappingHandle, MonitorView, offset, word);
+}
+
+void ReleaseMonitorMemory() {
+  if (MappingHandle != nullptr) {
+    platform::CloseSharedMemory(MappingHandle, MonitorView, kMonitorBlockSize);
+  }
+  MappingHandle = nullptr;
+  MonitorView = nullptr;
+  MonitorMapped = false;
 }
 
 }  // namespace zv::readings

@@ -19,18 +19,24 @@ inline constexpr std::size_t kTemperatureOffset = 16;
 inline constexpr std::size_t kFanOffset = 144;
 inline constexpr std::size_t kVoltageOffset = 272;
 
-// Connection state, one per module. The handle and the view are never
-// closed: once mapped, readings come from the same view for the module's life.
+// Connection state, one per module. Once the view exists, readings come from
+// the same view until the module unloads (ReleaseMonitorMemory).
 extern platform::SharedMemoryHandle MappingHandle;
-extern const unsigned char* MonitorView;
+extern platform::SharedMemoryView MonitorView;
 extern bool MonitorMapped;
 
-// Makes sure the view exists and returns whether it does. An absent object is
-// looked for again on every call; an object that opened but could not be
-// mapped is never retried.
+// Makes sure the view exists and returns whether it does. An absent object,
+// or one not yet of full size, is looked for again on every call; an object
+// that opened but could not be mapped is never retried.
 bool MapMonitorMemory();
 
-// Reads the live word at `offset` of the mapped view. The view must exist.
-std::int32_t ReadMonitorWord(std::size_t offset);
+// Reads the live word at `offset` of the view, which must exist. Returns
+// false, leaving `word` alone, when the object no longer holds it (another
+// process shrank it).
+bool ReadMonitorWord(std::size_t offset, std::int32_t& word);
+
+// Closes the view and the handle and returns to the initial state. For the
+// module's unloading.
+void ReleaseMonitorMemory();
 
 }  // namespace zv::readings

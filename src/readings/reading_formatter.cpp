@@ -70,7 +70,12 @@ void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
   if (MonitorView == nullptr && !MapMonitorMemory()) {
     return;
   }
-  const std::int32_t word = ReadMonitorWord(OffsetOf(kind, index));
+  // A word the object no longer holds (it was shrunk under us) is no
+  // reading, as when the monitor is absent.
+  std::int32_t word = 0;
+  if (!ReadMonitorWord(OffsetOf(kind, index), word)) {
+    return;
+  }
   WriteInteger(kind == ReadingKind::Fan ? FanSpeed(word) : WholeUnits(word), text);
 }
 

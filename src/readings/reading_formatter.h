@@ -15,7 +15,8 @@ inline constexpr const char* kIndexErrorMessage =
 
 // Validates `index` (raises Exception outside 0..31), connects to the
 // monitor's memory if needed and formats the live reading into `text`. When
-// the memory is unavailable `text` is left as it came in.
+// the memory is unavailable, or no longer holds the word (shrunk by another
+// process), `text` is left as it came in.
 void FormatReading(ReadingKind kind, std::int32_t index, std::string& text);
 
 // Text of a temperature or voltage word: hundredths scaled by 65536, shown

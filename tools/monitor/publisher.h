@@ -19,8 +19,9 @@ inline constexpr std::size_t kVoltageOffset = 272;
 // is removed when the publisher is destroyed.
 class Publisher {
  public:
-  // Creates the object `name` with `size` zero bytes. Returns nullptr when it
-  // cannot be created (for example because another publisher of `name` is
+  // Creates the object `name` with `size` zero bytes. It appears under its
+  // name with its full size at once, so a reader never catches it half made.
+  // Returns nullptr when it cannot be created (for example because another publisher of `name` is
   // running). On Windows an object that only a reader still holds open under
   // the name is taken over instead, contents and all, as the monitor does
   // when restarted; it must be at least `size` bytes.

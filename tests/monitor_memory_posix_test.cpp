@@ -1,0 +1,328 @@
+// The monitor's memory on POSIX, as a hostile local user or an unlucky
+// moment would present it: /dev/shm is writable by every user, and another
+// process may create, size, shrink or replace the object at any time.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "monitor/publisher.h"
+#include "plugin/get_value.h"
+#include "readings/monitor_memory.h"
+#include "settings/startup.h"
+#include "support/temp_home.h"
+#include "zelvane_info.h"
+
+namespace {
+
+using zv::monitor::Publisher;
+using zv::readings::MapMonitorMemory;
+namespace readings = zv::readings;
+namespace monitor = zv::monitor;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kObjectName = "/ZVSharedMemory_KTX";
+constexpr const char* kPath = "/dev/shm/ZVSharedMemory_KTX";
+
+long Setting(const char* name, long fallback) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? fallback : std::strtol(value, nullptr, 10);
+}
+
+// Removes whatever stands under the object's name.
+void Clear() {
+  std::error_code ignored;
+  std::filesystem::remove_all(kPath, ignored);
+}
+
+// GetValue as the host sees it, the buffer released.
+std::string Get(std::int32_t code, const char* param) {
+  char* buffer = zv::plugin::GetValue(code, param);
+  std::string text = buffer;
+  std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): released as a host does
+  return text;
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+class MonitorMemoryPosix : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    readings::ReleaseMonitorMemory();
+    Clear();
+  }
+  void TearDown() override {
+    readings::ReleaseMonitorMemory();
+    Clear();
+  }
+
+  // A block with temperature 0 = 45, temperature 31 = 31, fan 0 = 900 and
+  // voltage 31 = 12.
+  static std::unique_ptr<Publisher> Publish() {
+    auto publisher = Publisher::Create(kName, monitor::kBlockSize);
+    EXPECT_NE(publisher, nullptr);
+    if (publisher != nullptr) {
+      publisher->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(4500));
+      publisher->WriteWord(monitor::kTemperatureOffset + std::size_t{4} * 31,
+                           monitor::EncodeHundredths(3100));
+      publisher->WriteWord(monitor::kFanOffset, monitor::EncodeRpm(900));
+      publisher->WriteWord(monitor::kVoltageOffset + std::size_t{4} * 31,
+                           monitor::EncodeHundredths(1200));
+    }
+    return publisher;
+  }
+};
+
+TEST_F(MonitorMemoryPosix, ShrunkBlockGivesNoReadingsAndTheHostLives) {
+  auto publisher = Publish();
+  ASSERT_NE(publisher, nullptr);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
+  EXPECT_EQ(Get(ZV_MACRO_VOLT, "31"), "12");
+  const int other = shm_open(kObjectName, O_RDWR, 0);
+  ASSERT_GE(other, 0);
+
+  // 100 bytes: the words still inside stay live, the others give "".
+  ASSERT_EQ(ftruncate(other, 100), 0);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "31"), "");
+  EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "");
+  EXPECT_EQ(Get(ZV_MACRO_VOLT, "31"), "");
+
+  // Nothing left: a mapping's page would be gone and raise SIGBUS.
+  ASSERT_EQ(ftruncate(other, 0), 0);
+  for (const int code : {ZV_MACRO_TEMP, ZV_MACRO_FAN, ZV_MACRO_VOLT}) {
+    EXPECT_EQ(Get(code, "0"), "") << code;
+    EXPECT_EQ(Get(code, "31"), "") << code;
+  }
+  // Still the same connection: Check says so, and nothing reconnects.
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "");
+  EXPECT_TRUE(MapMonitorMemory());
+
+  // Grown back and written again: readings are live once more.
+  ASSERT_EQ(ftruncate(other, monitor::kBlockSize), 0);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "0");
+  publisher->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(5000));
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "50");
+  close(other);
+}
+
+TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
+  const int before = OpenDescriptors();
+  const int fd = shm_open(kObjectName, O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  const int created = OpenDescriptors();
+  for (const off_t size : {0, 100, 399}) {
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    EXPECT_FALSE(MapMonitorMemory()) << size;
+    EXPECT_EQ(readings::MappingHandle, nullptr) << size;
+    EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "") << size;
+    EXPECT_EQ(OpenDescriptors(), created) << "the small object's descriptor was kept";
+  }
+  ASSERT_EQ(ftruncate(fd, monitor::kBlockSize), 0);
+  const std::int32_t word = monitor::EncodeRpm(1234);
+  ASSERT_EQ(pwrite(fd, &word, sizeof word, monitor::kFanOffset), 4);
+  EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "1234");
+  EXPECT_TRUE(readings::MonitorMapped);
+  close(fd);
+  readings::ReleaseMonitorMemory();
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// A publisher that creates its object and sizes it afterwards, in a tight
+// loop against a plugin that looks for it in a tight loop: whenever the
+// plugin catches the object before its sizing, it must still connect once
+// the object is sized.
+TEST_F(MonitorMemoryPosix, CreateThenSizeRaceEndsConnected) {
+  const long rounds = Setting("ZV_CREATE_RACE_ROUNDS", 200);
+  long caught = 0;
+  long connected = 0;
+  for (long round = 0; round < rounds; ++round) {
+    readings::ReleaseMonitorMemory();
+    std::atomic<bool> created{false};
+    std::atomic<bool> sized{false};
+    std::atomic<bool> done{false};
+    std::thread publisher([&] {
+      const int fd = shm_open(kObjectName, O_RDWR | O_CREAT | O_EXCL, 0600);
+      created = fd >= 0;
+      // Give the reader a moment with the empty object now and then.
+      std::this_thread::sleep_for(std::chrono::microseconds(round % 4 == 0 ? 0 : 200));
+      if (fd >= 0 && ftruncate(fd, monitor::kBlockSize) == 0) {
+        sized = true;
+      }
+      while (!done) std::this_thread::yield();
+      if (fd >= 0) close(fd);
+      shm_unlink(kObjectName);
+    });
+    bool seen_unsized = false;
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    bool mapped = false;
+    while (!mapped && Clock::now() < deadline) {
+      // Created before the look and still unsized after it: caught.
+      const bool was_created = created;
+      mapped = MapMonitorMemory();
+      if (!mapped && was_created && !sized) seen_unsized = true;
+    }
+    caught += seen_unsized ? 1 : 0;
+    connected += mapped ? 1 : 0;
+    EXPECT_TRUE(mapped) << "round " << round;
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "0") << "round " << round;
+    done = true;
+    publisher.join();
+  }
+  std::cout << "create-then-size race: " << rounds << " rounds, " << caught
+            << " caught before sizing, " << connected << " connected\n";
+  EXPECT_EQ(connected, rounds);
+  EXPECT_GT(caught, 0) << "the race was never hit";
+}
+
+// The stand-in publisher never shows a block below its full size, however
+// fast a reader looks.
+TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
+  const long rounds = Setting("ZV_PUBLISH_ROUNDS", 500);
+  std::atomic<bool> stop{false};
+  std::atomic<long> opened{0};
+  std::atomic<long> undersized{0};
+  std::thread reader([&] {
+    while (!stop) {
+      const int fd = open(kPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT(*-vararg)
+      if (fd < 0) continue;
+      struct stat info {};
+      if (fstat(fd, &info) == 0) {
+        ++opened;
+        if (info.st_size < static_cast<off_t>(monitor::kBlockSize)) ++undersized;
+      }
+      close(fd);
+    }
+  });
+  long published = 0;
+  for (long round = 0; round < rounds; ++round) {
+    published += Publisher::Create(kName, monitor::kBlockSize) != nullptr ? 1 : 0;
+  }
+  stop = true;
+  reader.join();
+  std::cout << "publisher: " << published << " blocks published, reader opened " << opened << ", "
+            << undersized << " below full size\n";
+  EXPECT_EQ(published, rounds);
+  EXPECT_EQ(undersized, 0);
+}
+
+TEST_F(MonitorMemoryPosix, PublisherRefusesATakenNameAndReplaceClearsIt) {
+  auto first = Publish();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Publisher::Create(kName, monitor::kBlockSize), nullptr);
+  EXPECT_TRUE(monitor::RemoveStale(kName));  // what --replace does
+  EXPECT_NE(Publisher::Create(kName, monitor::kBlockSize), nullptr);
+}
+
+// Runs `call` on a thread of its own and gives it `seconds` to finish.
+// A call stuck opening a FIFO is released by opening the FIFO's other end.
+template <typename Call>
+bool FinishesInTime(Call call, int seconds) {
+  auto future = std::async(std::launch::async, call);
+  if (future.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) {
+    future.get();
+    return true;
+  }
+  const int writer = open(kPath, O_WRONLY | O_NONBLOCK);  // NOLINT(*-vararg)
+  future.wait();
+  if (writer >= 0) close(writer);
+  return false;
+}
+
+// What a hostile user can put in the block's place. Each must read as no
+// monitor at once: GetValue answers "", Init (launching off) returns 0.
+TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
+  const zv::test::TempHome home;
+  auto target = Publisher::Create("ZVSharedMemory_KTX.target", monitor::kBlockSize);
+  ASSERT_NE(target, nullptr);
+  target->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(4500));
+
+  struct Case {
+    const char* what;
+    bool (*make)();
+  };
+  const Case cases[] = {
+      {"FIFO", [] { return mkfifo(kPath, 0666) == 0; }},
+      {"folder", [] { return mkdir(kPath, 0777) == 0; }},
+      {"link to a full block",
+       [] { return symlink("/dev/shm/ZVSharedMemory_KTX.target", kPath) == 0; }},
+      {"socket",
+       [] {
+         const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::strncpy(&address.sun_path[0], kPath, sizeof address.sun_path - 1);
+         // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API
+         const bool bound = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+         close(s);
+         return bound;
+       }},
+      {"device (as root)",
+       [] { return geteuid() == 0 && mknod(kPath, S_IFCHR | 0666, makedev(1, 3)) == 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    readings::ReleaseMonitorMemory();
+    Clear();
+    if (!c.make()) {
+      std::cout << "special file: " << c.what << " not made here, skipped\n";
+      continue;
+    }
+    const auto start = Clock::now();
+    std::string text = "untouched";
+    std::int32_t init = -2;
+    EXPECT_TRUE(FinishesInTime([&] { text = Get(ZV_MACRO_TEMP, "0"); }, 5));
+    EXPECT_TRUE(FinishesInTime([&] { init = zv::settings::Init(); }, 5));
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(init, 0);
+    EXPECT_EQ(readings::MappingHandle, nullptr);
+    EXPECT_FALSE(readings::MonitorMapped);
+    std::cout << "special file: " << c.what << " read as absent, GetValue and Init in "
+              << took.count() << " us\n";
+  }
+}
+
+// Another user's object under the name would feed the display its
+// readings: only ours, or root's, is taken.
+TEST_F(MonitorMemoryPosix, ObjectOfAnotherUserIsAbsent) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to give the object to another user";
+  }
+  auto publisher = Publish();
+  ASSERT_NE(publisher, nullptr);
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(chown(kPath, kNobody, kNobody), 0);
+  EXPECT_FALSE(MapMonitorMemory());
+  EXPECT_EQ(readings::MappingHandle, nullptr);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "");
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
+  // Given back to root: looked for again, and taken.
+  ASSERT_EQ(chown(kPath, 0, 0), 0);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "");
+}
+
+}  // namespace
