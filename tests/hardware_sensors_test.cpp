@@ -42,8 +42,8 @@ class ScriptedSource : public zv::monitor::SensorSource {
       if (Unplugged(s.chip)) {
         continue;
       }
-      found.push_back({s.chip, s.instance, s.feature, s.label, s.kind, s.kind ? "" : "power",
-                       scanned_.size()});
+      found.push_back(
+          {s.chip, s.instance, s.feature, s.label, s.kind, s.kind ? "" : "power", scanned_.size()});
       scanned_.push_back(i);
     }
     return found;
@@ -109,9 +109,9 @@ TEST_F(SensorMapTest, OrderIsByChipNameInstanceThenFeatureNumber) {
   EXPECT_EQ(At(r, kFan, 0), 900);
   const auto list = map->Listing();
   ASSERT_EQ(list.size(), 8U);
-  EXPECT_EQ(list[1].rfind("temp[0]   acpitz-acpi-0            temp1    \"temp1\"            27.80 C",
-                          0),
-            0U)
+  EXPECT_EQ(
+      list[1].rfind("temp[0]   acpitz-acpi-0            temp1    \"temp1\"            27.80 C", 0),
+      0U)
       << list[1];
   EXPECT_EQ(list[7],
             "left out: nct6775-isa-0290/power1: a power sensor: the block holds temperatures, "
@@ -195,8 +195,8 @@ TEST_F(SensorMapTest, ChipThatGoesAndReturnsIsReportedOnceAndPickedUp) {
     EXPECT_EQ(At(r, kFan, 1), 0);
     EXPECT_EQ(At(r, kTemp, 0), 0);
   }
-  EXPECT_EQ(reports,
-            std::vector<std::string>{"chip usb-hid-3-1 is gone; its sensors show 0 until it returns"});
+  EXPECT_EQ(reports, std::vector<std::string>{
+                         "chip usb-hid-3-1 is gone; its sensors show 0 until it returns"});
   // Back under another hwmon number: same name, same indexes.
   source.unplugged.clear();
   source.sensors[1].instance = source.sensors[2].instance = 9;

@@ -27,20 +27,24 @@ TEST(LcdprocProtocol, ConnectAnswerGivesTheDisplaySize) {
   EXPECT_EQ(size->height, 4);
   EXPECT_EQ(ParseConnectAnswer("connect LCDproc 0.5.9 lcd wid 40 hgt 2")->width, 40);
   for (const char* bad : {"huh? no", "connect LCDproc lcd wid 20", "connect lcd wid 0 hgt 4",
-                          "connect lcd wid 20x hgt 4", "connect lcd wid 20 hgt 9999",
-                          "success"}) {
+                          "connect lcd wid 20x hgt 4", "connect lcd wid 20 hgt 9999", "success"}) {
     EXPECT_FALSE(ParseConnectAnswer(bad)) << bad;
   }
 }
 
 TEST(LcdprocProtocol, LinesAreEncodedAndCutForTheDisplay) {
   const std::string text = "Т0 45°C\tок";  // Cyrillic Т, degree sign, a tab, Cyrillic о, к
-  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 20), "\xD2" "0 45\xB0" "C?\xEE\xEA");
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 20),
+            "\xD2"
+            "0 45\xB0"
+            "C?\xEE\xEA");
   EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Ascii, 20), "?0 45?C???");
   EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Utf8, 20), "Т0 45°C?ок");
   // Cut to the width in cells, which LCDd counts in bytes: a UTF-8 line is
   // cut before a character that would not fit whole.
-  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 3), "\xD2" "0 ");
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 3),
+            "\xD2"
+            "0 ");
   EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Utf8, 7), "Т0 45");
   // Characters Windows-1251 lacks, and broken UTF-8, show as '?'.
   EXPECT_EQ(EncodeForDisplay("€ ✓ \xFF", DisplayCharset::Cp1251, 20), "\x88 ? ?");
@@ -76,6 +80,7 @@ TEST(LcdprocProtocol, SkippedScreenIsHiddenAndShownAgain) {
 
 TEST(LcdprocProtocol, ReconnectDelayDoublesToABound) {
   std::vector<long> delays;
+  delays.reserve(8);
   for (int attempt = 0; attempt < 8; ++attempt) {
     delays.push_back(static_cast<long>(zv::host::ReconnectDelay(attempt).count()));
   }

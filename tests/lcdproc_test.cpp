@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -120,18 +121,10 @@ class LcdprocHost : public ::testing::Test {
   // Starts the host with standard error joined to its output.
   [[nodiscard]] std::unique_ptr<BackgroundProcess> StartHost(
       const std::vector<std::string>& lines) const {
-    std::vector<std::string> argv = {"/bin/sh",
-                                     "-c",
-                                     "exec \"$@\" 2>&1",
-                                     "sh",
-                                     ZV_HOST_PATH,
-                                     "lcdproc",
-                                     ZV_PLUGIN_PATH,
-                                     "--no-init",
-                                     "--interval-ms",
-                                     "100",
-                                     "--server",
-                                     "127.0.0.1:" + std::to_string(port)};
+    std::vector<std::string> argv = {
+        "/bin/sh",       "-c",      "exec \"$@\" 2>&1", "sh",
+        ZV_HOST_PATH,    "lcdproc", ZV_PLUGIN_PATH,     "--no-init",
+        "--interval-ms", "100",     "--server",         "127.0.0.1:" + std::to_string(port)};
     argv.insert(argv.end(), lines.begin(), lines.end());
     return BackgroundProcess::Start(argv);
   }
@@ -194,8 +187,8 @@ class LcdprocHost : public ::testing::Test {
 
 TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
   auto monitor = StartMonitor({"--temp", "0=45.5", "--fan", "1=1200", "--volt", "2=12.05"});
-  auto host = StartHost({"T0 $zvTemp[0]$C F1 $zvFan[1]$", "E$zvTemp[40]$", R"(q"\{} V2 $zvVolt[2]$)",
-                         "$zvUnknown$"});
+  auto host = StartHost(
+      {"T0 $zvTemp[0]$C F1 $zvFan[1]$", "E$zvTemp[40]$", R"(q"\{} V2 $zvVolt[2]$)", "$zvUnknown$"});
   EXPECT_EQ(LineStarting(*host, "zv_host: connected"),
             "zv_host: connected to LCDproc 0.5.9 protocol 0.3 at 127.0.0.1:" +
                 std::to_string(port) + ", display 20x4");
@@ -203,8 +196,8 @@ TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
   ASSERT_EQ(frame.size(), 4U);
   EXPECT_EQ(frame[0], Row("T0 46C F1 1200"));
   // The plugin's message in Windows-1251, cut to the display's width.
-  EXPECT_EQ(frame[1], "E" + zv::host::EncodeForDisplay(kIndexError,
-                                                       zv::host::DisplayCharset::Cp1251, 19));
+  EXPECT_EQ(frame[1],
+            "E" + zv::host::EncodeForDisplay(kIndexError, zv::host::DisplayCharset::Cp1251, 19));
   EXPECT_EQ(frame[2], Row(R"(q"\{} V2 12)"));
   EXPECT_EQ(frame[3], Row("$zvUnknown$"));
   EXPECT_EQ(host->Stop(), 0);  // SIGTERM ends it cleanly
@@ -259,7 +252,7 @@ TEST_F(LcdprocHost, StopsCleanlyWhileWaitingToReconnect) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(host->Stop(true), 0);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::printf("stopped %.2f s after Ctrl-C while waiting to reconnect\n", took.count());
+  std::cout << "stopped " << took.count() << " s after Ctrl-C while waiting to reconnect\n";
 }
 
 }  // namespace

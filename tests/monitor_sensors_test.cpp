@@ -116,8 +116,8 @@ class MonitorSensors : public ::testing::Test {
   }
 
   [[nodiscard]] std::vector<std::string> InNamespace(std::vector<std::string> command) const {
-    std::vector<std::string> argv = {Unshare(), "-m", "/bin/sh", "-c", kNamespaceScript, "sh",
-                                     tree.string(), config.string()};
+    std::vector<std::string> argv = {Unshare(),        "-m", "/bin/sh",     "-c",
+                                     kNamespaceScript, "sh", tree.string(), config.string()};
     argv.insert(argv.end(), command.begin(), command.end());
     return argv;
   }
@@ -144,10 +144,16 @@ class MonitorSensors : public ::testing::Test {
 // what sensors.conf says, the other kinds and more than 32 left out.
 TEST_F(MonitorSensors, ListShowsTheStableOrderAndWhatWasLeftOut) {
   // hwmon numbers in another order than the chip names.
-  Chip(0, "zcpu", {{"temp1_input", "45000"}, {"temp1_label", "Package id 0"},
-                   {"temp10_input", "61000"}, {"temp2_input", "52500"}});
-  Chip(1, "board", {{"fan1_input", "1200"}, {"in0_input", "1224"}, {"in1_input", "6025"},
-                    {"power1_input", "5000000"}});
+  Chip(0, "zcpu",
+       {{"temp1_input", "45000"},
+        {"temp1_label", "Package id 0"},
+        {"temp10_input", "61000"},
+        {"temp2_input", "52500"}});
+  Chip(1, "board",
+       {{"fan1_input", "1200"},
+        {"in0_input", "1224"},
+        {"in1_input", "6025"},
+        {"power1_input", "5000000"}});
   std::vector<std::pair<std::string, std::string>> many;
   for (int i = 1; i <= 30; ++i) {
     many.emplace_back("temp" + std::to_string(i) + "_input", std::to_string(20000 + i * 100));
@@ -161,14 +167,14 @@ TEST_F(MonitorSensors, ListShowsTheStableOrderAndWhatWasLeftOut) {
   EXPECT_EQ(lines[0], "index     chip                     feature  label              reading");
   EXPECT_EQ(lines[1], "temp[0]   many-virtual-0           temp1    \"temp1\"            20.10 C");
   EXPECT_EQ(lines[30], "temp[29]  many-virtual-0           temp30   \"temp30\"           23.00 C");
-  EXPECT_EQ(lines[31],
-            "temp[30]  zcpu-virtual-0           temp1    \"Package id 0\"     45.00 C");
+  EXPECT_EQ(lines[31], "temp[30]  zcpu-virtual-0           temp1    \"Package id 0\"     45.00 C");
   EXPECT_EQ(lines[32], "temp[31]  zcpu-virtual-0           temp2    \"temp2\"            52.50 C");
   EXPECT_EQ(lines[33], "fan[0]    board-virtual-0          fan1     \"fan1\"             1200 RPM");
   EXPECT_EQ(lines[34], "volt[0]   board-virtual-0          in0      \"Vcore\"            1.22 V");
   EXPECT_EQ(lines[35], "volt[1]   board-virtual-0          in1      \"in1\"              12.05 V");
-  EXPECT_EQ(lines[36], "left out: board-virtual-0/power1: a power sensor: the block holds "
-                       "temperatures, fans and voltages only");
+  EXPECT_EQ(lines[36],
+            "left out: board-virtual-0/power1: a power sensor: the block holds "
+            "temperatures, fans and voltages only");
   // More than 32: the first 32 in that order.
   EXPECT_EQ(lines[37], "left out: zcpu-virtual-0/temp10: all 32 temp indexes are taken");
 
@@ -204,8 +210,12 @@ TEST_F(MonitorSensors, PinnedSensorKeepsItsIndex) {
 // The running monitor: clamped readings, a sensor that fails, a chip that
 // goes and comes back, each reported once.
 TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging) {
-  Chip(0, "board", {{"temp1_input", "400000"}, {"temp2_input", "-400000"},
-                    {"fan1_input", "40000"}, {"in0_input", "12050"}, {"temp3_input", "36000"}});
+  Chip(0, "board",
+       {{"temp1_input", "400000"},
+        {"temp2_input", "-400000"},
+        {"fan1_input", "40000"},
+        {"in0_input", "12050"},
+        {"temp3_input", "36000"}});
   Chip(1, "usbpump", {{"fan1_input", "2100"}});
   auto monitor = BackgroundProcess::Start(
       InNamespace({ZV_MONITOR_PATH, "--interval-ms", "50", "--seconds", "60"}));
@@ -214,10 +224,10 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
   constexpr std::size_t kTemps = zv::monitor::kTemperatureOffset;
   constexpr std::size_t kFans = zv::monitor::kFanOffset;
   constexpr std::size_t kVolts = zv::monitor::kVoltageOffset;
-  EXPECT_EQ(Word(kTemps), 32767 * 65536);   // 400 C: at most 327.67
+  EXPECT_EQ(Word(kTemps), 32767 * 65536);  // 400 C: at most 327.67
   EXPECT_EQ(Word(kTemps + 4), -32767 * 65536);
   EXPECT_EQ(Word(kTemps + 8), 3600 * 65536);
-  EXPECT_EQ(Word(kFans), 32767 * 65536);    // 40000 RPM: at most 32767
+  EXPECT_EQ(Word(kFans), 32767 * 65536);  // 40000 RPM: at most 32767
   EXPECT_EQ(Word(kFans + 4), 2100 * 65536);
   EXPECT_EQ(Word(kVolts), 1205 * 65536);
 
@@ -243,14 +253,15 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
   for (std::string line = monitor->ReadLine(); !line.empty(); line = monitor->ReadLine()) {
     said.push_back(line);
   }
-  EXPECT_EQ(said, (std::vector<std::string>{
-                      "zv_monitor: temp[2] board-virtual-0/temp3: cannot read (Can't read); it "
-                      "shows 0",
-                      "zv_monitor: chip usbpump-virtual-0 is gone; its sensors show 0 until it "
-                      "returns",
-                      "zv_monitor: chip usbpump-virtual-0 is back",
-                      "zv_monitor: temp[2] board-virtual-0/temp3 reads again",
-                      "zv_monitor: removing ZVSharedMemory_KTX"}));
+  const std::vector<std::string> expected = {
+      std::string("zv_monitor: temp[2] board-virtual-0/temp3: cannot read (Can't read); ") +
+          "it shows 0",
+      std::string("zv_monitor: chip usbpump-virtual-0 is gone; ") +
+          "its sensors show 0 until it returns",
+      "zv_monitor: chip usbpump-virtual-0 is back",
+      "zv_monitor: temp[2] board-virtual-0/temp3 reads again",
+      "zv_monitor: removing ZVSharedMemory_KTX"};
+  EXPECT_EQ(said, expected);
 }
 
 TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForced) {
@@ -278,7 +289,7 @@ TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForce
   const double temp0 = Word(zv::monitor::kTemperatureOffset) / 65536.0 / 100;
   EXPECT_GT(temp0, 30);
   EXPECT_LT(temp0, 60);  // the simulated CPU, not the sensor's 99
-  EXPECT_NE(Word(zv::monitor::kTemperatureOffset + 4 * 4), 0);  // simulated sensor 4
+  EXPECT_NE(Word(zv::monitor::kTemperatureOffset + std::size_t{4} * 4), 0);  // simulated sensor 4
   EXPECT_EQ(monitor->Stop(), 0);
 }
 

@@ -129,10 +129,9 @@ std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSi
   for (int row = 1; row <= size.height; ++row) {
     const auto index = static_cast<std::size_t>(row - 1);
     const std::string line = index < screen.lines.size() ? screen.lines[index] : "";
-    commands.push_back("widget_set zv l" + std::to_string(row) + " 1 " + std::to_string(row) +
-                       " " +
-                       QuoteLcdString(EncodeForDisplay(
-                           line, charset, static_cast<std::size_t>(size.width))));
+    commands.push_back(
+        "widget_set zv l" + std::to_string(row) + " 1 " + std::to_string(row) + " " +
+        QuoteLcdString(EncodeForDisplay(line, charset, static_cast<std::size_t>(size.width))));
   }
   if (hidden) {
     commands.emplace_back("screen_set zv -priority info");
@@ -156,8 +155,7 @@ bool ParseServerAddress(std::string_view text, LcdprocOptions& options) {
   std::string_view port;
   if (!text.empty() && text.front() == '[') {
     const auto close = text.find(']');
-    if (close == std::string_view::npos ||
-        (close + 1 < text.size() && text[close + 1] != ':')) {
+    if (close == std::string_view::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
       return false;
     }
     host = text.substr(1, close - 1);

@@ -313,9 +313,9 @@ int Config(const PluginModule& module, const Options& options) {
 int main(int argc, char** argv) {
   using namespace zv::host;
   const auto options = ParseOptions(argc, argv);
-  if (!options || (options->command != "describe" && options->command != "once" &&
-                   options->command != "live" && options->command != "config" &&
-                   options->command != "lcdproc")) {
+  if (!options ||
+      (options->command != "describe" && options->command != "once" && options->command != "live" &&
+       options->command != "config" && options->command != "lcdproc")) {
     PrintUsage(stderr);
     return 2;
   }

@@ -249,7 +249,8 @@ void SensorMap::Rescan() {
         continue;
       }
       for (const Named& sensor : named) {
-        if (sensor.sensor->kind == kind && MatchesChipPattern(slot.pin->chip_pattern, sensor.chip) &&
+        if (sensor.sensor->kind == kind &&
+            MatchesChipPattern(slot.pin->chip_pattern, sensor.chip) &&
             (sensor.sensor->feature == slot.pin->feature ||
              sensor.sensor->label == slot.pin->feature) &&
             !placed(sensor.identity)) {
@@ -258,8 +259,9 @@ void SensorMap::Rescan() {
           slot.feature = sensor.sensor->feature;
           Bind(slot, *sensor.sensor);
           if (!first) {
-            report_("new sensor " + Describe(slot.chip, slot.feature, slot.label) + " at " +
-                    SlotName(kind, static_cast<std::size_t>(&slot - slots_[KindSlot(kind)].data())));
+            report_(
+                "new sensor " + Describe(slot.chip, slot.feature, slot.label) + " at " +
+                SlotName(kind, static_cast<std::size_t>(&slot - slots_[KindSlot(kind)].data())));
           }
           break;
         }
@@ -274,9 +276,11 @@ void SensorMap::Rescan() {
     }
     const FoundSensor& found_sensor = *sensor.sensor;
     if (!found_sensor.kind) {
-      left_out_.push_back({sensor.identity, Describe(sensor.chip, found_sensor.feature, found_sensor.label), "a " + found_sensor.what +
-                                                " sensor: the block holds temperatures, fans "
-                                                "and voltages only"});
+      left_out_.push_back({sensor.identity,
+                           Describe(sensor.chip, found_sensor.feature, found_sensor.label),
+                           "a " + found_sensor.what +
+                               " sensor: the block holds temperatures, fans "
+                               "and voltages only"});
       continue;
     }
     auto& kind_slots = slots_[KindSlot(*found_sensor.kind)];
@@ -285,8 +289,9 @@ void SensorMap::Rescan() {
     });
     const std::string described = Describe(sensor.chip, found_sensor.feature, found_sensor.label);
     if (free == kind_slots.end()) {
-      left_out_.push_back({sensor.identity, described, "all 32 " + std::string(KindName(*found_sensor.kind)) +
-                                                " indexes are taken"});
+      left_out_.push_back(
+          {sensor.identity, described,
+           "all 32 " + std::string(KindName(*found_sensor.kind)) + " indexes are taken"});
       if (!first) {
         report_("new sensor " + described + " left out: all 32 indexes are taken");
       }
@@ -390,8 +395,8 @@ std::vector<std::string> SensorMap::Listing() {
       if (slot.pin) {
         shown += "  [--map]";
       }
-      std::snprintf(line.data(), line.size(), "%-9s %-24s %-8s %-18s %s",
-                    SlotName(kind, i).c_str(), slot.identity.empty() ? "-" : slot.chip.c_str(),
+      std::snprintf(line.data(), line.size(), "%-9s %-24s %-8s %-18s %s", SlotName(kind, i).c_str(),
+                    slot.identity.empty() ? "-" : slot.chip.c_str(),
                     slot.identity.empty() ? "-" : slot.feature.c_str(),
                     slot.identity.empty() ? "-" : ("\"" + slot.label + "\"").c_str(),
                     shown.c_str());

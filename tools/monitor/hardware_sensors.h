@@ -86,8 +86,7 @@ std::int32_t ClampedUnits(SensorKind kind, double reading);
 
 // The readings of one refresh: per kind, per index, the reading or nullopt
 // for an index no sensor has (the block shows 0 there).
-using SensorReadings =
-    std::array<std::array<std::optional<double>, kIndexCount>, kKindCount>;
+using SensorReadings = std::array<std::array<std::optional<double>, kIndexCount>, kKindCount>;
 
 // The map from sensors to indexes, kept up to date while the monitor runs.
 //

@@ -208,11 +208,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.fixed.push_back(fixed);
     } else if (arg == "--map") {
       const auto pin = ParseSensorPin(value);
-      ok = pin.has_value() && std::none_of(options.pins.begin(), options.pins.end(),
-                                           [&](const SensorPin& other) {
-                                             return other.kind == pin->kind &&
-                                                    other.index == pin->index;
-                                           });
+      ok = pin.has_value() &&
+           std::none_of(options.pins.begin(), options.pins.end(), [&](const SensorPin& other) {
+             return other.kind == pin->kind && other.index == pin->index;
+           });
       if (ok) {
         options.pins.push_back(*pin);
       }
@@ -299,7 +298,8 @@ void Refresh(Publisher& publisher, const Options& options, Source source, Sensor
     for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
       for (std::size_t i = 0; i < kSensorCount; ++i) {
         const auto& reading = readings[static_cast<std::size_t>(kind)][i];
-        WriteIfInside(publisher, SensorOffset(kind, i), reading ? EncodeClamped(kind, *reading) : 0);
+        WriteIfInside(publisher, SensorOffset(kind, i),
+                      reading ? EncodeClamped(kind, *reading) : 0);
       }
     }
   } else if (source == Source::Simulated) {
@@ -394,8 +394,7 @@ int Run(const Options& options) {
   auto next = start;
   for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
     const std::chrono::duration<double> elapsed = Clock::now() - start;
-    Refresh(*publisher, options, source, hardware.get(), elapsed.count(),
-            sequence);
+    Refresh(*publisher, options, source, hardware.get(), elapsed.count(), sequence);
     if (sequence == 1) {
       // Announced only once the block holds a full refresh, so a reader that
       // waits for this line never sees an empty block.

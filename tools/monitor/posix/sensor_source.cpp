@@ -109,7 +109,8 @@ class LibSensors final : public SensorSource {
       return std::nullopt;
     }
     double value = 0;
-    const int result = sensors_get_value(handles_[handle].chip, handles_[handle].subfeature, &value);
+    const int result =
+        sensors_get_value(handles_[handle].chip, handles_[handle].subfeature, &value);
     if (result < 0) {
       error = sensors_strerror(result);
       return std::nullopt;
