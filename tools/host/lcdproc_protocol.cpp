@@ -40,7 +40,8 @@ std::optional<LcdSize> ParseConnectAnswer(std::string_view line) {
   }
   LcdSize size;
   const auto value_of = [&](std::string_view key, int& value) {
-    const std::string needle = " " + std::string(key) + " ";
+    std::string needle(1, ' ');
+    needle.append(key).push_back(' ');
     const auto at = line.find(needle);
     if (at == std::string_view::npos) {
       return false;
