@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# The README's demo: builds everything, starts the monitor stand-in and shows
+# The README's demo: builds everything, starts the monitor stand-in (the
+# machine's own sensors, or simulated readings where it has none) and shows
 # a live LCD screen through the host stand-in until Ctrl-C.
-# usage: scripts/demo.sh [--count N] [other zv_host options] [SCREEN LINE...]
+# usage: scripts/demo.sh [--lcdproc] [--count N] [other zv_host options] [SCREEN LINE...]
 # (for example `scripts/demo.sh --count 5` runs five frames and stops).
+# --lcdproc runs the whole chain: monitor -> plugin -> `zv_host lcdproc` ->
+# LCDd with its text driver, whose frames are shown instead of the host's box.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ZV_ROOT"
+
+mode=live
+if [ "${1:-}" = --lcdproc ]; then
+  mode=lcdproc
+  shift
+fi
 
 zv_require_packages scripts/packages/10-linux.txt
 cmake --preset linux >/dev/null
@@ -20,19 +29,25 @@ if ! flock -n 9; then
 fi
 
 monitor_pid=
-stop_monitor() {
-  if [ -n "$monitor_pid" ]; then
-    kill -TERM "$monitor_pid" 2>/dev/null || true
-    wait "$monitor_pid" 2>/dev/null || true
-    monitor_pid=
-  fi
+lcdd_pid=
+work=
+stop_all() {
+  for pid in "$lcdd_pid" "$monitor_pid"; do
+    if [ -n "$pid" ]; then
+      kill -TERM "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    fi
+  done
+  monitor_pid= lcdd_pid=
+  [ -z "$work" ] || rm -rf "$work"
 }
-trap stop_monitor EXIT
+trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # --replace: a block left behind by a killed run would only show stale values.
 # The children do not inherit the lock (9>&-), so it ends with this script.
+# The monitor says on standard error when the machine has no sensors.
 build/linux/tools/zv_monitor --replace 9>&- >/dev/null &
 monitor_pid=$!
 for _ in $(seq 50); do
@@ -41,4 +56,41 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-build/linux/tools/zv_host live build/linux/src/zelvane_info.so "$@" 9>&-
+if [ "$mode" = live ]; then
+  build/linux/tools/zv_host live build/linux/src/zelvane_info.so "$@" 9>&-
+  exit 0
+fi
+
+# LCDd on a free port of the loopback address, with a configuration of our
+# own: the text driver prints each frame of a 20x4 display.
+port=13666
+while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+  port=$((port + 1))
+done
+driver_path=$(dirname "$(ls /usr/lib/*/lcdproc/text.so /usr/lib/lcdproc/text.so 2>/dev/null | head -n 1)")
+work=$(mktemp -d)
+cat >"$work/LCDd.conf" <<CONF
+[server]
+DriverPath=$driver_path/
+Driver=text
+Bind=127.0.0.1
+Port=$port
+ReportToSyslog=no
+Foreground=yes
+ServerScreen=blank
+[text]
+Size=20x4
+CONF
+# The driver prints about eight frames a second; show each new one once.
+/usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '
+  /^\+-/ { if (inside) { if (frame != last) { n++; print "LCDd frame " n ":"; printf "%s", frame; print; fflush() } last = frame; inside = 0 } else { frame = $0 "\n"; inside = 1 } next }
+  inside { frame = frame $0 "\n" }') &
+lcdd_pid=$!
+for _ in $(seq 50); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  kill -0 "$lcdd_pid" 2>/dev/null || { cat "$work/LCDd.log" >&2; echo "LCDd did not start." >&2; exit 1; }
+  sleep 0.1
+done
+# The terminal takes UTF-8; the text driver passes the bytes on as they come.
+build/linux/tools/zv_host lcdproc build/linux/src/zelvane_info.so \
+  --server "127.0.0.1:$port" --charset utf-8 "$@" 9>&-

@@ -54,4 +54,16 @@ std::string Cp1251ToUtf8(std::string_view text) {
   return out;
 }
 
+std::optional<char> Cp1251FromCodePoint(std::uint32_t code_point) {
+  if (code_point < 0x80) {
+    return static_cast<char>(code_point);
+  }
+  for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
+    if (kUpperHalf[i] == code_point && code_point != 0xFFFD) {
+      return static_cast<char>(0x80 + i);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace zv::host

@@ -16,6 +16,7 @@
 #include "common/stop_signal.h"
 #include "host/cp1251.h"
 #include "host/lcd.h"
+#include "host/lcdproc.h"
 #include "host/plugin_module.h"
 #include "host/screen.h"
 #include "host/terminal.h"
@@ -39,6 +40,9 @@ struct Options {
   long columns = 20;
   long count = 0;  // frames of the live screen; 0 means until Ctrl-C
   long interval_ms = 1000;
+  bool rows_given = false;
+  bool columns_given = false;
+  LcdprocOptions lcdproc;
 };
 
 void PrintUsage(std::FILE* out) {
@@ -50,6 +54,7 @@ void PrintUsage(std::FILE* out) {
       "  once       call Init, render the screen once and print its lines\n"
       "  live       call Init, then redraw the screen in a box every second\n"
       "  config     call Init, then Config, and print Config's result\n"
+      "  lcdproc    call Init, then show the screen on LCDd (LCDproc's server)\n"
       "Screen lines are the LINE arguments, or the lines of --screen-file, or a\n"
       "default screen showing a few readings under a $zvCheck$ condition.\n"
       "Options:\n"
@@ -58,7 +63,10 @@ void PrintUsage(std::FILE* out) {
       "  --rows N          rows of the live box (default 4)\n"
       "  --cols N          columns of the live box (default 20)\n"
       "  --count N         stop the live screen after N frames\n"
-      "  --interval-ms MS  live refresh period (default 1000)\n",
+      "  --interval-ms MS  live refresh period (default 1000)\n"
+      "lcdproc: the screen is LCDd's display size (--rows, --cols make it smaller)\n"
+      "  --server HOST:PORT  LCDd's address (default 127.0.0.1:13666)\n"
+      "  --charset C       what the display takes: cp1251 (default), ascii, utf-8\n",
       out);
 }
 
@@ -120,8 +128,16 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       ok = ReadLines(value, file_lines);
     } else if (arg == "--rows") {
       ok = ParseLong(value, 1, 100, options.rows);
+      options.rows_given = true;
     } else if (arg == "--cols") {
       ok = ParseLong(value, 1, 400, options.columns);
+      options.columns_given = true;
+    } else if (arg == "--server") {
+      ok = ParseServerAddress(value, options.lcdproc);
+    } else if (arg == "--charset") {
+      const auto charset = ParseDisplayCharset(value);
+      ok = charset.has_value();
+      options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
     } else if (arg == "--count") {
       ok = ParseLong(value, 1, 1000000000, options.count);
     } else if (arg == "--interval-ms") {
@@ -265,6 +281,19 @@ int Live(const PluginModule& module, const Options& options, bool interactive) {
   return 0;
 }
 
+// Shows the screen on LCDd until Ctrl-C, SIGTERM or --count frames.
+int Lcdproc(const PluginModule& module, Options options) {
+  if (options.init) {
+    std::fprintf(stderr, "zv_host: %s\n", CallInit(module).c_str());
+  }
+  const std::vector<Macro> macros = MacrosOf(module.info());
+  options.lcdproc.count = options.count;
+  options.lcdproc.interval_ms = options.interval_ms;
+  options.lcdproc.max_rows = options.rows_given ? options.rows : 0;
+  options.lcdproc.max_columns = options.columns_given ? options.columns : 0;
+  return RunLcdproc(options.lcdproc, [&] { return Render(module, macros, options.lines); });
+}
+
 int Config(const PluginModule& module, const Options& options) {
   if (options.init) {
     std::fprintf(stderr, "zv_host: %s\n", CallInit(module).c_str());
@@ -284,8 +313,9 @@ int Config(const PluginModule& module, const Options& options) {
 int main(int argc, char** argv) {
   using namespace zv::host;
   const auto options = ParseOptions(argc, argv);
-  if (!options || (options->command != "describe" && options->command != "once" &&
-                   options->command != "live" && options->command != "config")) {
+  if (!options ||
+      (options->command != "describe" && options->command != "once" && options->command != "live" &&
+       options->command != "config" && options->command != "lcdproc")) {
     PrintUsage(stderr);
     return 2;
   }
@@ -305,6 +335,9 @@ int main(int argc, char** argv) {
   }
   if (options->command == "live") {
     return Live(*module, *options, interactive);
+  }
+  if (options->command == "lcdproc") {
+    return Lcdproc(*module, *options);
   }
   return Config(*module, *options);
 }

@@ -1,9 +1,11 @@
 // zv_monitor: stand-in for the hardware monitor. Publishes the 400-byte
-// block "ZVSharedMemory_KTX" and refreshes it every second, with simulated
-// readings or fixed values given on the command line, until it is stopped.
+// block "ZVSharedMemory_KTX" and refreshes it every second, with the
+// machine's own sensors (or simulated readings where it has none) and fixed
+// values given on the command line, until it is stopped.
 //
 // The program's logic is the same on every platform: the object itself is
-// made by monitor/<os>/publisher.cpp and the stop signals are handled by
+// made by monitor/<os>/publisher.cpp, the sensors are read by
+// monitor/<os>/sensor_source.cpp and the stop signals are handled by
 // common/<os>/stop_signal.cpp.
 #include <algorithm>
 #include <array>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "common/stop_signal.h"
+#include "monitor/hardware_sensors.h"
 #include "monitor/publisher.h"
 
 namespace zv::monitor {
@@ -37,7 +40,14 @@ constexpr std::size_t kTimeLowOffset = 8;
 constexpr std::size_t kTimeHighOffset = 12;
 constexpr std::int32_t kMagic = 0x4D53565A;  // "ZVSM" in little-endian byte order
 
-enum class Kind { Temperature, Fan, Voltage };
+using Kind = SensorKind;
+
+// Where the readings not fixed on the command line come from.
+enum class Source {
+  Hardware,   // the machine's sensors, else simulated ones
+  Simulated,  // simulated ones
+  None,       // none: they stay 0
+};
 
 // One word the command line pins: a reading of one sensor, or a raw word.
 struct FixedWord {
@@ -47,7 +57,9 @@ struct FixedWord {
 
 struct Options {
   std::vector<FixedWord> fixed;
-  bool simulate = true;
+  std::vector<SensorPin> pins;
+  Source source = Source::Hardware;
+  bool list = false;
   bool replace = false;
   std::size_t size = kBlockSize;
   long count = 0;      // refreshes before exiting; 0 means no limit
@@ -60,12 +72,18 @@ void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: zv_monitor [options]\n"
       "Publishes the monitor block \"ZVSharedMemory_KTX\" (400 bytes) and refreshes it\n"
-      "every second until Ctrl-C or SIGTERM, then removes it.\n"
+      "every second until Ctrl-C or SIGTERM, then removes it. The readings are the\n"
+      "machine's sensors (libsensors), or simulated ones on a machine without any.\n"
+      "  --list            print which sensor has which index, and exit\n"
+      "  --map K:I=CHIP/F  put sensor F (feature name or label) of CHIP (wildcards *)\n"
+      "                    at index I of kind K (temp, fan, volt), e.g.\n"
+      "                    --map 'temp:0=coretemp-*/Package id 0'\n"
+      "  --simulate        simulated readings even where the machine has sensors\n"
       "  --temp I=C        temperature sensor I (0..31) fixed at C degrees (e.g. 45.5)\n"
       "  --fan I=RPM       fan sensor I fixed at RPM\n"
       "  --volt I=V        voltage sensor I fixed at V volts (e.g. 12.05)\n"
       "  --word OFF=W      raw 32-bit word W at byte offset OFF (multiple of 4)\n"
-      "  --no-simulation   sensors not fixed stay 0 instead of simulated readings\n"
+      "  --no-simulation   no readings but the fixed ones: every other sensor reads 0\n"
       "  --size N          make the object N bytes (fewer than 400 to test a short block)\n"
       "  --count N         exit after N refreshes\n"
       "  --seconds S       exit after S seconds\n"
@@ -158,7 +176,15 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       std::exit(0);  // NOLINT(concurrency-mt-unsafe)
     }
     if (arg == "--no-simulation") {
-      options.simulate = false;
+      options.source = Source::None;
+      continue;
+    }
+    if (arg == "--simulate") {
+      options.source = Source::Simulated;
+      continue;
+    }
+    if (arg == "--list") {
+      options.list = true;
       continue;
     }
     if (arg == "--replace") {
@@ -180,6 +206,15 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                                          : Kind::Voltage;
       ok = ParseSensor(kind, value, fixed);
       options.fixed.push_back(fixed);
+    } else if (arg == "--map") {
+      const auto pin = ParseSensorPin(value);
+      ok = pin.has_value() &&
+           std::none_of(options.pins.begin(), options.pins.end(), [&](const SensorPin& other) {
+             return other.kind == pin->kind && other.index == pin->index;
+           });
+      if (ok) {
+        options.pins.push_back(*pin);
+      }
     } else if (arg == "--word") {
       ok = ParseRawWord(value, fixed);
       options.fixed.push_back(fixed);
@@ -247,10 +282,27 @@ void WriteIfInside(Publisher& publisher, std::size_t offset, std::int32_t word) 
   }
 }
 
+// Encodes a reading of the machine's sensors, clamped to what the word holds.
+std::int32_t EncodeClamped(Kind kind, double reading) {
+  const std::int32_t units = ClampedUnits(kind, reading);
+  return kind == Kind::Fan ? EncodeRpm(units) : EncodeHundredths(units);
+}
+
 // One refresh: readings first, then the time, and the counter last, so a
-// changed counter means a complete refresh.
-void Refresh(Publisher& publisher, const Options& options, double t, std::uint32_t sequence) {
-  if (options.simulate) {
+// changed counter means a complete refresh. `hardware` is null unless the
+// readings come from the machine's sensors.
+void Refresh(Publisher& publisher, const Options& options, Source source, SensorMap* hardware,
+             double t, std::uint32_t sequence) {
+  if (hardware != nullptr) {
+    const SensorReadings readings = hardware->Refresh(t);
+    for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
+      for (std::size_t i = 0; i < kSensorCount; ++i) {
+        const auto& reading = readings[static_cast<std::size_t>(kind)][i];
+        WriteIfInside(publisher, SensorOffset(kind, i),
+                      reading ? EncodeClamped(kind, *reading) : 0);
+      }
+    }
+  } else if (source == Source::Simulated) {
     for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
       for (std::size_t i = 0; i < kSensorCount; ++i) {
         const auto reading = SimulatedReading(kind, i, t);
@@ -272,6 +324,28 @@ void Refresh(Publisher& publisher, const Options& options, double t, std::uint32
   WriteIfInside(publisher, kSequenceOffset, static_cast<std::int32_t>(sequence));
 }
 
+void ReportSensors(const std::string& message) {
+  std::fprintf(stderr, "zv_monitor: %s\n", message.c_str());
+}
+
+// Opens the machine's sensors and maps them to indexes; nullptr, after
+// saying why once, when there are none.
+std::unique_ptr<SensorMap> OpenHardware(const Options& options,
+                                        std::unique_ptr<SensorSource>& source) {
+  std::string why_not;
+  source = OpenSensorSource(why_not);
+  if (source) {
+    auto map = std::make_unique<SensorMap>(*source, options.pins, ReportSensors);
+    if (!map->empty()) {
+      return map;
+    }
+    why_not = source->name() + " finds no temperature, fan or voltage sensors";
+  }
+  std::fprintf(stderr, "zv_monitor: no hardware sensors (%s)%s\n", why_not.c_str(),
+               options.list ? "" : "; publishing simulated readings");
+  return nullptr;
+}
+
 int Run(const Options& options) {
   tools::InstallStopHandlers();
   using Clock = std::chrono::steady_clock;
@@ -281,6 +355,23 @@ int Run(const Options& options) {
   tools::SleepUnlessStopped(to_ms(options.delay));
   if (tools::StopRequested()) {
     return 0;
+  }
+  std::unique_ptr<SensorSource> sensor_source;
+  std::unique_ptr<SensorMap> hardware;
+  Source source = options.source;
+  if (source == Source::Hardware || options.list) {
+    hardware = OpenHardware(options, sensor_source);
+    if (options.list) {
+      if (hardware) {
+        for (const std::string& line : hardware->Listing()) {
+          std::puts(line.c_str());
+        }
+      }
+      return hardware ? 0 : 1;
+    }
+    if (!hardware) {
+      source = Source::Simulated;
+    }
   }
   if (options.replace && RemoveStale(kObjectName)) {
     std::fprintf(stderr, "zv_monitor: removed a stale %s\n", kObjectName);
@@ -303,7 +394,7 @@ int Run(const Options& options) {
   auto next = start;
   for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
     const std::chrono::duration<double> elapsed = Clock::now() - start;
-    Refresh(*publisher, options, elapsed.count(), sequence);
+    Refresh(*publisher, options, source, hardware.get(), elapsed.count(), sequence);
     if (sequence == 1) {
       // Announced only once the block holds a full refresh, so a reader that
       // waits for this line never sees an empty block.

@@ -1,0 +1,107 @@
+// The texts zv_host exchanges with LCDd: its quoting of widget strings, the
+// size in its "connect" answer, the display's encodings, the frames of a
+// skipped and a shown screen, and the reconnection back-off.
+#include <gtest/gtest.h>
+
+#include "host/lcdproc.h"
+
+namespace {
+
+using zv::host::DisplayCharset;
+using zv::host::EncodeForDisplay;
+
+TEST(LcdprocProtocol, WidgetTextsAreQuotedSoLcddReadsThemBack) {
+  using zv::host::QuoteLcdString;
+  EXPECT_EQ(QuoteLcdString("T0 45C"), "\"T0 45C\"");
+  EXPECT_EQ(QuoteLcdString(""), "\"\"");
+  EXPECT_EQ(QuoteLcdString(R"(a"b\c{d}e)"), R"("a\"b\\c\{d\}e")");
+  EXPECT_EQ(QuoteLcdString("\xC7\xED"), "\"\xC7\xED\"");  // 8-bit bytes pass unchanged
+}
+
+TEST(LcdprocProtocol, ConnectAnswerGivesTheDisplaySize) {
+  using zv::host::ParseConnectAnswer;
+  const auto size =
+      ParseConnectAnswer("connect LCDproc 0.5.9 protocol 0.3 lcd wid 20 hgt 4 cellwid 5 cellhgt 8");
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 20);
+  EXPECT_EQ(size->height, 4);
+  EXPECT_EQ(ParseConnectAnswer("connect LCDproc 0.5.9 lcd wid 40 hgt 2")->width, 40);
+  for (const char* bad : {"huh? no", "connect LCDproc lcd wid 20", "connect lcd wid 0 hgt 4",
+                          "connect lcd wid 20x hgt 4", "connect lcd wid 20 hgt 9999", "success"}) {
+    EXPECT_FALSE(ParseConnectAnswer(bad)) << bad;
+  }
+}
+
+TEST(LcdprocProtocol, LinesAreEncodedAndCutForTheDisplay) {
+  const std::string text = "Т0 45°C\tок";  // Cyrillic Т, degree sign, a tab, Cyrillic о, к
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 20),
+            "\xD2"
+            "0 45\xB0"
+            "C?\xEE\xEA");
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Ascii, 20), "?0 45?C???");
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Utf8, 20), "Т0 45°C?ок");
+  // Cut to the width in cells, which LCDd counts in bytes: a UTF-8 line is
+  // cut before a character that would not fit whole.
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Cp1251, 3),
+            "\xD2"
+            "0 ");
+  EXPECT_EQ(EncodeForDisplay(text, DisplayCharset::Utf8, 7), "Т0 45");
+  // Characters Windows-1251 lacks, and broken UTF-8, show as '?'.
+  EXPECT_EQ(EncodeForDisplay("€ ✓ \xFF", DisplayCharset::Cp1251, 20), "\x88 ? ?");
+  EXPECT_EQ(zv::host::ParseDisplayCharset("utf-8"), DisplayCharset::Utf8);
+  EXPECT_FALSE(zv::host::ParseDisplayCharset("koi8-r"));
+}
+
+TEST(LcdprocProtocol, SkippedScreenIsHiddenAndShownAgain) {
+  using zv::host::FrameCommands;
+  const zv::host::LcdSize size{10, 2};
+  bool hidden = true;  // the screen is made hidden
+  zv::host::RenderedScreen shown;
+  shown.lines = {"T0 45C", "a very long line", "third"};
+  EXPECT_EQ(FrameCommands(shown, size, DisplayCharset::Cp1251, hidden),
+            (std::vector<std::string>{R"(widget_set zv l1 1 1 "T0 45C")",
+                                      R"(widget_set zv l2 1 2 "a very lon")",
+                                      "screen_set zv -priority info"}));
+  EXPECT_FALSE(hidden);
+  zv::host::RenderedScreen skipped;
+  skipped.skipped = true;
+  EXPECT_EQ(FrameCommands(skipped, size, DisplayCharset::Cp1251, hidden),
+            std::vector<std::string>{"screen_set zv -priority hidden"});
+  EXPECT_TRUE(hidden);
+  EXPECT_TRUE(FrameCommands(skipped, size, DisplayCharset::Cp1251, hidden).empty());
+  shown.lines = {"x"};  // a missing line is set empty
+  EXPECT_EQ(FrameCommands(shown, size, DisplayCharset::Cp1251, hidden)[1],
+            R"(widget_set zv l2 1 2 "")");
+  EXPECT_EQ(zv::host::ScreenSetupCommands(2),
+            (std::vector<std::string>{"client_set -name zv_host", "screen_add zv",
+                                      "screen_set zv -name Zelvane -heartbeat off -priority hidden",
+                                      "widget_add zv l1 string", "widget_add zv l2 string"}));
+}
+
+TEST(LcdprocProtocol, ReconnectDelayDoublesToABound) {
+  std::vector<long> delays;
+  delays.reserve(8);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    delays.push_back(static_cast<long>(zv::host::ReconnectDelay(attempt).count()));
+  }
+  EXPECT_EQ(delays, (std::vector<long>{500, 1000, 2000, 4000, 8000, 8000, 8000, 8000}));
+  EXPECT_EQ(zv::host::ReconnectDelay(1000000).count(), 8000);
+}
+
+TEST(LcdprocProtocol, ServerAddressForms) {
+  zv::host::LcdprocOptions options;
+  EXPECT_TRUE(zv::host::ParseServerAddress("lcd.local:1234", options));
+  EXPECT_EQ(options.host, "lcd.local");
+  EXPECT_EQ(options.port, "1234");
+  EXPECT_TRUE(zv::host::ParseServerAddress("[::1]:13666", options));
+  EXPECT_EQ(options.host, "::1");
+  EXPECT_TRUE(zv::host::ParseServerAddress("other", options));
+  EXPECT_EQ(options.host, "other");
+  EXPECT_EQ(options.port, "13666");
+  for (const char* bad : {"host:", "host:0", "host:70000", "host:12x", "::1:80", "[::1"}) {
+    zv::host::LcdprocOptions unchanged;
+    EXPECT_FALSE(zv::host::ParseServerAddress(bad, unchanged)) << bad;
+  }
+}
+
+}  // namespace

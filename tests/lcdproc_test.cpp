@@ -1,0 +1,258 @@
+// zv_host lcdproc against a real LCDd with its text driver, which prints
+// every frame of a 20x4 display on standard output: readings, errors in
+// place, the skipped screen, a restart of LCDd, and a clean stop. Skips
+// where LCDd (Debian package lcdproc) is not installed.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "host/lcdproc.h"
+#include "monitor/publisher.h"
+#include "support/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zv::test::BackgroundProcess;
+
+const std::string kIndexError = "Значение Index должно быть в пределах 0 - 31 !!!";
+
+// A TCP port on the loopback address that nothing listens on right now.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API
+  auto* generic = reinterpret_cast<sockaddr*>(&address);
+  if (bind(fd, generic, length) != 0 || getsockname(fd, generic, &length) != 0) {
+    close(fd);
+    return -1;
+  }
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
+
+// The folder of LCDd's driver modules, or "" without LCDd.
+std::string DriverPath() {
+  if (access("/usr/sbin/LCDd", X_OK) != 0) {
+    return "";
+  }
+  std::vector<fs::path> candidates = {"/usr/lib/lcdproc"};
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/usr/lib", error)) {
+    candidates.push_back(entry.path() / "lcdproc");
+  }
+  for (const fs::path& dir : candidates) {
+    if (fs::exists(dir / "text.so", error)) {
+      return dir.string() + "/";
+    }
+  }
+  return "";
+}
+
+// One display frame: its four rows of 20 bytes, as the driver printed them.
+using Frame = std::vector<std::string>;
+
+class LcdprocHost : public ::testing::Test {
+ protected:
+  fs::path dir;
+  int port = -1;
+  std::unique_ptr<BackgroundProcess> lcdd;
+
+  void SetUp() override {
+    if (DriverPath().empty()) {
+      GTEST_SKIP() << "needs LCDd and its text driver (Debian package lcdproc)";
+    }
+    std::string pattern = (fs::temp_directory_path() / "zv-lcdd-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    port = FreePort();
+    ASSERT_GT(port, 0);
+    zv::monitor::RemoveStale("ZVSharedMemory_KTX");
+    StartLcdd();
+  }
+
+  void TearDown() override {
+    lcdd.reset();
+    if (!dir.empty()) {
+      fs::remove_all(dir);
+    }
+  }
+
+  void StartLcdd() {
+    const fs::path config = dir / "LCDd.conf";
+    std::ofstream(config) << "[server]\nDriverPath=" << DriverPath()
+                          << "\nDriver=text\nBind=127.0.0.1\nPort=" << port
+                          << "\nReportToSyslog=no\nReportLevel=1\nForeground=yes\n"
+                             "ServerScreen=blank\nWaitTime=5\n[text]\nSize=20x4\n";
+    // Its banner and reports go to a log of its own.
+    lcdd = BackgroundProcess::Start({"/bin/sh", "-c", "exec /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
+                                     config.string(), (dir / "LCDd.log").string()});
+    ASSERT_NE(lcdd, nullptr);
+    for (int i = 0; i < 100 && !Accepts(port); ++i) {
+      usleep(50000);
+    }
+    ASSERT_TRUE(Accepts(port)) << "LCDd did not start on port " << port;
+  }
+
+  // Starts the host with standard error joined to its output.
+  [[nodiscard]] std::unique_ptr<BackgroundProcess> StartHost(
+      const std::vector<std::string>& lines) const {
+    std::vector<std::string> argv = {
+        "/bin/sh",       "-c",      "exec \"$@\" 2>&1", "sh",
+        ZV_HOST_PATH,    "lcdproc", ZV_PLUGIN_PATH,     "--no-init",
+        "--interval-ms", "100",     "--server",         "127.0.0.1:" + std::to_string(port)};
+    argv.insert(argv.end(), lines.begin(), lines.end());
+    return BackgroundProcess::Start(argv);
+  }
+
+  static std::unique_ptr<BackgroundProcess> StartMonitor(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {ZV_MONITOR_PATH, "--no-simulation", "--seconds", "60"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto monitor = BackgroundProcess::Start(argv);
+    EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    return monitor;
+  }
+
+  // The next frame LCDd printed; empty at the end of its output.
+  Frame NextFrame() {
+    std::string line;
+    do {
+      line = lcdd->ReadLine();
+    } while (!line.empty() && line.rfind("+-", 0) != 0);
+    Frame frame;
+    for (line = lcdd->ReadLine(); line.size() >= 2 && line.front() == '|';
+         line = lcdd->ReadLine()) {
+      frame.push_back(line.substr(1, line.size() - 2));
+    }
+    return frame;
+  }
+
+  // Reads frames until one satisfies `wanted` (returned) or `limit` frames
+  // passed (empty frame returned). LCDd prints about 8 frames a second.
+  template <typename Predicate>
+  Frame FrameWhere(Predicate wanted, int limit = 80) {
+    for (int i = 0; i < limit; ++i) {
+      Frame frame = NextFrame();
+      if (frame.empty()) {
+        break;
+      }
+      if (wanted(frame)) {
+        return frame;
+      }
+    }
+    return {};
+  }
+
+  // A row as the 20-column driver prints it: `text` padded with blanks.
+  static std::string Row(std::string_view text) {
+    std::string row(20, ' ');
+    row.replace(0, text.size(), text);
+    return row;
+  }
+
+  // Reads the host's output until a line starting with `prefix`.
+  static std::string LineStarting(BackgroundProcess& host, const std::string& prefix) {
+    for (std::string line = host.ReadLine(); !line.empty(); line = host.ReadLine()) {
+      if (line.rfind(prefix, 0) == 0) {
+        return line;
+      }
+    }
+    return "";
+  }
+};
+
+TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
+  auto monitor = StartMonitor({"--temp", "0=45.5", "--fan", "1=1200", "--volt", "2=12.05"});
+  auto host = StartHost(
+      {"T0 $zvTemp[0]$C F1 $zvFan[1]$", "E$zvTemp[40]$", R"(q"\{} V2 $zvVolt[2]$)", "$zvUnknown$"});
+  EXPECT_EQ(LineStarting(*host, "zv_host: connected"),
+            "zv_host: connected to LCDproc 0.5.9 protocol 0.3 at 127.0.0.1:" +
+                std::to_string(port) + ", display 20x4");
+  const Frame frame = FrameWhere([](const Frame& f) { return f.at(0).rfind("T0", 0) == 0; });
+  ASSERT_EQ(frame.size(), 4U);
+  EXPECT_EQ(frame[0], Row("T0 46C F1 1200"));
+  // The plugin's message in Windows-1251, cut to the display's width.
+  EXPECT_EQ(frame[1],
+            "E" + zv::host::EncodeForDisplay(kIndexError, zv::host::DisplayCharset::Cp1251, 19));
+  EXPECT_EQ(frame[2], Row(R"(q"\{} V2 12)"));
+  EXPECT_EQ(frame[3], Row("$zvUnknown$"));
+  EXPECT_EQ(host->Stop(), 0);  // SIGTERM ends it cleanly
+}
+
+TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
+  // The reading comes first: the condition only tells whether the plugin is
+  // connected, and reading a sensor is what connects it.
+  auto host = StartHost({"T0 $zvTemp[0]$", "$zvCheck$shown"});
+  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  // While the condition answers "#skip" LCDd shows no screen of ours (here
+  // its blank server screen).
+  for (int i = 0; i < 12; ++i) {
+    const Frame frame = NextFrame();
+    ASSERT_EQ(frame.size(), 4U);
+    EXPECT_EQ(frame[0], Row("")) << i;
+  }
+  auto monitor = StartMonitor({"--temp", "0=30"});
+  const Frame shown = FrameWhere([](const Frame& f) { return f.at(1) == Row("shown"); });
+  ASSERT_EQ(shown.size(), 4U);
+  EXPECT_EQ(shown[0], Row("T0 30"));
+  EXPECT_EQ(host->Stop(true), 0);  // so does Ctrl-C
+}
+
+TEST_F(LcdprocHost, ReconnectsWithBackOffWhenLcddRestarts) {
+  auto monitor = StartMonitor({"--temp", "0=51"});
+  auto host = StartHost({"T0 $zvTemp[0]$"});
+  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  ASSERT_FALSE(FrameWhere([](const Frame& f) { return f.at(0) == Row("T0 51"); }).empty());
+
+  ASSERT_EQ(lcdd->Stop(), 0);
+  const std::string server = "LCDd at 127.0.0.1:" + std::to_string(port);
+  // How the loss shows (end of stream, reset) depends on timing; the wait does not.
+  const std::string lost = LineStarting(*host, "zv_host: ");
+  EXPECT_EQ(lost.rfind("zv_host: " + server + " went away (", 0), 0U) << lost;
+  EXPECT_NE(lost.find("); retrying in 0.5 s"), std::string::npos) << lost;
+  EXPECT_EQ(LineStarting(*host, "zv_host: "),
+            "zv_host: " + server + " is not reachable (Connection refused); retrying in 1.0 s");
+  EXPECT_EQ(LineStarting(*host, "zv_host: "),
+            "zv_host: " + server + " is not reachable (Connection refused); retrying in 2.0 s");
+  StartLcdd();
+  EXPECT_NE(LineStarting(*host, "zv_host: connected"), "");
+  const Frame again = FrameWhere([](const Frame& f) { return f.at(0) == Row("T0 51"); });
+  EXPECT_EQ(again.size(), 4U);
+  EXPECT_EQ(host->Stop(), 0);
+}
+
+TEST_F(LcdprocHost, StopsCleanlyWhileWaitingToReconnect) {
+  ASSERT_EQ(lcdd->Stop(), 0);
+  auto host = StartHost({"x"});
+  EXPECT_NE(LineStarting(*host, "zv_host: LCDd at"), "");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(host->Stop(true), 0);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::cout << "stopped " << took.count() << " s after Ctrl-C while waiting to reconnect\n";
+}
+
+}  // namespace

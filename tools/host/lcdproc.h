@@ -1,0 +1,81 @@
+// The host stand-in as a client of LCDd, LCDproc's display server: the
+// protocol's texts (platform-free, tested on their own) and the client loop.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/screen.h"
+
+namespace zv::host {
+
+// The display size LCDd announces in its answer to "hello".
+struct LcdSize {
+  int width = 0;
+  int height = 0;
+};
+
+// Reads "connect LCDproc 0.5.9 protocol 0.3 lcd wid 20 hgt 4 cellwid 5
+// cellhgt 8"; nullopt for anything else or a size outside 1..256.
+std::optional<LcdSize> ParseConnectAnswer(std::string_view line);
+
+// What the texts sent to LCDd are encoded as. LCDd itself passes the bytes
+// on; the display's driver maps them to its character set (for HD44780
+// displays with Cyrillic characters, CharMap=hd44780_cp1251).
+enum class DisplayCharset {
+  Cp1251,  // Windows-1251, the plugin's own texts (the default)
+  Ascii,   // letters outside ASCII shown as '?', for any display
+  Utf8,    // UTF-8, for the text and curses drivers on a UTF-8 terminal
+};
+std::optional<DisplayCharset> ParseDisplayCharset(std::string_view name);
+
+// Encodes one UTF-8 screen line for the display: at most `columns` cells
+// (LCDd counts one byte as one cell, so in UTF-8 a line is cut at a
+// character boundary within `columns` bytes), control characters and
+// characters the charset lacks shown as '?'.
+std::string EncodeForDisplay(std::string_view utf8, DisplayCharset charset, std::size_t columns);
+
+// Quotes a widget text for the protocol: in double quotes, with '"', '\\',
+// '{' and '}' escaped by a backslash (LCDd copies the character after a
+// backslash literally; braces are its other quotes).
+std::string QuoteLcdString(std::string_view text);
+
+// The commands that make the screen: the client's name, one screen that
+// starts hidden, with no heartbeat, and one string widget per line.
+std::vector<std::string> ScreenSetupCommands(int height);
+
+// The commands of one frame. A skipped screen is hidden (priority "hidden",
+// so LCDd shows its other screens instead); a shown one has its lines set,
+// then is shown again (priority "info") if it was hidden. `hidden` is the
+// screen's state, updated.
+std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSize& size,
+                                       DisplayCharset charset, bool& hidden);
+
+// The wait before reconnection attempt `attempt` (0 for the first after a
+// loss): 0.5 s doubling to at most 8 s.
+std::chrono::milliseconds ReconnectDelay(int attempt);
+
+struct LcdprocOptions {
+  std::string host = "127.0.0.1";
+  std::string port = "13666";
+  DisplayCharset charset = DisplayCharset::Cp1251;
+  long max_rows = 0;     // 0: the server's height
+  long max_columns = 0;  // 0: the server's width
+  long count = 0;        // frames before exiting; 0 means until stopped
+  long interval_ms = 1000;
+};
+
+// Parses "HOST:PORT", "HOST", ":PORT" or "[IPv6]:PORT" into `options`.
+bool ParseServerAddress(std::string_view text, LcdprocOptions& options);
+
+// Shows the screen that `render` expands on LCDd until Ctrl-C, SIGTERM or
+// `count` frames, reconnecting whenever the server goes away. Returns the
+// exit code.
+int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen()>& render);
+
+}  // namespace zv::host

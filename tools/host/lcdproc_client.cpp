@@ -1,0 +1,171 @@
+// The client loop of `zv_host lcdproc`: connect, say hello, make the screen,
+// refresh it, and reconnect with a bounded back-off when LCDd goes away.
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "common/stop_signal.h"
+#include "host/lcdproc.h"
+#include "host/tcp_connection.h"
+
+namespace zv::host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kConnectTimeout{3000};
+constexpr milliseconds kHelloTimeout{5000};
+// Waits are cut into slices this long, so a stop request is honoured soon.
+constexpr milliseconds kSlice{100};
+
+// One connection to LCDd.
+class Session {
+ public:
+  Session(std::unique_ptr<TcpConnection> connection, std::string server)
+      : connection_(std::move(connection)), server_(std::move(server)) {}
+
+  // Says hello and waits for the server's answer; false (and `error`) when
+  // none comes.
+  bool Hello(LcdSize& size, std::string& version, std::string& error) {
+    if (!connection_->Send("hello\n", error)) {
+      return false;
+    }
+    const auto deadline = Clock::now() + kHelloTimeout;
+    while (Clock::now() < deadline && !tools::StopRequested()) {
+      std::string line;
+      while (NextLine(line)) {
+        if (const auto answer = ParseConnectAnswer(line)) {
+          size = *answer;
+          const auto at = line.find("LCDproc ");
+          version = at != std::string::npos ? line.substr(at, line.find(" lcd ") - at) : line;
+          return true;
+        }
+        if (line.rfind("huh?", 0) == 0) {
+          error = "LCDd refused hello: " + line;
+          return false;
+        }
+      }
+      if (!connection_->Receive(buffer_, kSlice, error)) {
+        return false;
+      }
+    }
+    error = "no answer to hello";
+    return false;
+  }
+
+  bool Send(const std::vector<std::string>& commands, std::string& error) {
+    std::string data;
+    for (const std::string& command : commands) {
+      data += command;
+      data += '\n';
+    }
+    return connection_->Send(data, error);
+  }
+
+  // Takes what the server sent until `until`, reporting each refusal
+  // ("huh? ...") once per connection. False when the connection is lost.
+  bool Drain(Clock::time_point until, std::string& error) {
+    do {
+      const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
+      if (!connection_->Receive(buffer_, std::clamp(left, milliseconds(0), kSlice), error)) {
+        return false;
+      }
+      std::string line;
+      while (NextLine(line)) {
+        if (line.rfind("huh?", 0) == 0 && refusals_.insert(line).second) {
+          std::fprintf(stderr, "zv_host: LCDd at %s: %s\n", server_.c_str(), line.c_str());
+        }
+      }
+    } while (Clock::now() < until && !tools::StopRequested());
+    return true;
+  }
+
+ private:
+  bool NextLine(std::string& line) {
+    const auto newline = buffer_.find('\n');
+    if (newline == std::string::npos) {
+      return false;
+    }
+    line = buffer_.substr(0, newline);
+    buffer_.erase(0, newline + 1);
+    return true;
+  }
+
+  std::unique_ptr<TcpConnection> connection_;
+  std::string server_;
+  std::string buffer_;
+  std::set<std::string> refusals_;
+};
+
+}  // namespace
+
+int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen()>& render) {
+  if (!kTcpAvailable) {
+    std::fputs("zv_host: the lcdproc command is not available on this platform\n", stderr);
+    return 2;
+  }
+  tools::InstallStopHandlers();
+  const bool bracket = options.host.find(':') != std::string::npos;
+  const std::string server =
+      (bracket ? "[" + options.host + "]" : options.host) + ":" + options.port;
+  const milliseconds period(options.interval_ms);
+  long frames = 0;
+  int attempt = 0;
+  while (!tools::StopRequested()) {
+    std::string error;
+    auto connection = TcpConnection::Connect(options.host, options.port, kConnectTimeout, error);
+    bool greeted = false;
+    if (connection) {
+      Session session(std::move(connection), server);
+      LcdSize size;
+      std::string version;
+      if (session.Hello(size, version, error)) {
+        greeted = true;
+        attempt = 0;
+        LcdSize used = size;
+        if (options.max_columns > 0) {
+          used.width = std::min<int>(used.width, static_cast<int>(options.max_columns));
+        }
+        if (options.max_rows > 0) {
+          used.height = std::min<int>(used.height, static_cast<int>(options.max_rows));
+        }
+        std::printf("zv_host: connected to %s at %s, display %dx%d\n", version.c_str(),
+                    server.c_str(), size.width, size.height);
+        std::fflush(stdout);
+        bool hidden = true;
+        bool alive = session.Send(ScreenSetupCommands(used.height), error);
+        auto next = Clock::now();
+        while (alive && !tools::StopRequested()) {
+          const RenderedScreen screen = render();
+          alive = session.Send(FrameCommands(screen, used, options.charset, hidden), error);
+          ++frames;
+          if (options.count > 0 && frames >= options.count) {
+            // Leave the last frame up for one period, as the live box does.
+            alive = alive && session.Drain(Clock::now() + period, error);
+            session.Send({"bye"}, error);
+            return 0;
+          }
+          next = std::max(next + period, Clock::now());
+          alive = alive && session.Drain(next, error);
+        }
+        if (tools::StopRequested()) {
+          session.Send({"bye"}, error);
+          break;
+        }
+      }
+    }
+    if (tools::StopRequested()) {
+      break;
+    }
+    // Never spins: every attempt, failed or lost, waits first.
+    const milliseconds delay = ReconnectDelay(attempt++);
+    std::fprintf(stderr, "zv_host: LCDd at %s %s (%s); retrying in %.1f s\n", server.c_str(),
+                 greeted ? "went away" : "is not reachable", error.c_str(),
+                 static_cast<double>(delay.count()) / 1000.0);
+    tools::SleepUnlessStopped(delay);
+  }
+  return 0;
+}
+
+}  // namespace zv::host

@@ -1,0 +1,188 @@
+// The client's screen is "zv", its widgets "l1".."lN", one per line.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+
+#include "host/cp1251.h"
+#include "host/lcdproc.h"
+
+namespace zv::host {
+namespace {
+
+// Decodes the UTF-8 sequence at `pos`; malformed bytes give U+FFFD, one
+// byte at a time.
+std::uint32_t NextCodePoint(std::string_view text, std::size_t& pos) {
+  const auto byte = static_cast<unsigned char>(text[pos++]);
+  if (byte < 0x80) {
+    return byte;
+  }
+  const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : -1;
+  if (extra < 0 || pos + static_cast<std::size_t>(extra) > text.size()) {
+    return 0xFFFD;
+  }
+  std::uint32_t code_point = byte & (0x3FU >> static_cast<unsigned>(extra));
+  for (int i = 0; i < extra; ++i) {
+    const auto next = static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i)]);
+    if ((next & 0xC0) != 0x80) {
+      return 0xFFFD;
+    }
+    code_point = (code_point << 6) | (next & 0x3FU);
+  }
+  pos += static_cast<std::size_t>(extra);
+  return code_point;
+}
+
+}  // namespace
+
+std::optional<LcdSize> ParseConnectAnswer(std::string_view line) {
+  if (line.substr(0, 8) != "connect ") {
+    return std::nullopt;
+  }
+  LcdSize size;
+  const auto value_of = [&](std::string_view key, int& value) {
+    std::string needle(1, ' ');
+    needle.append(key).push_back(' ');
+    const auto at = line.find(needle);
+    if (at == std::string_view::npos) {
+      return false;
+    }
+    const char* begin = line.data() + at + needle.size();
+    const char* end = line.data() + line.size();
+    const auto result = std::from_chars(begin, end, value);
+    return result.ec == std::errc() && (result.ptr == end || *result.ptr == ' ') && value >= 1 &&
+           value <= 256;
+  };
+  if (!value_of("wid", size.width) || !value_of("hgt", size.height)) {
+    return std::nullopt;
+  }
+  return size;
+}
+
+std::optional<DisplayCharset> ParseDisplayCharset(std::string_view name) {
+  if (name == "cp1251" || name == "windows-1251") {
+    return DisplayCharset::Cp1251;
+  }
+  if (name == "ascii") {
+    return DisplayCharset::Ascii;
+  }
+  if (name == "utf-8" || name == "utf8") {
+    return DisplayCharset::Utf8;
+  }
+  return std::nullopt;
+}
+
+std::string EncodeForDisplay(std::string_view utf8, DisplayCharset charset, std::size_t columns) {
+  std::string out;
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const std::size_t start = pos;
+    const std::uint32_t code_point = NextCodePoint(utf8, pos);
+    std::string cell;
+    if (code_point < 0x20 || code_point == 0x7F || code_point == 0xFFFD) {
+      cell = "?";
+    } else if (charset == DisplayCharset::Utf8) {
+      cell = utf8.substr(start, pos - start);
+    } else if (charset == DisplayCharset::Ascii) {
+      cell = code_point < 0x80 ? static_cast<char>(code_point) : '?';
+    } else {
+      cell = Cp1251FromCodePoint(code_point).value_or('?');
+    }
+    if (out.size() + cell.size() > columns) {
+      break;
+    }
+    out += cell;
+  }
+  return out;
+}
+
+std::string QuoteLcdString(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\' || c == '{' || c == '}') {
+      quoted += '\\';
+    }
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::vector<std::string> ScreenSetupCommands(int height) {
+  std::vector<std::string> commands;
+  commands.emplace_back("client_set -name zv_host");
+  commands.emplace_back("screen_add zv");
+  commands.emplace_back("screen_set zv -name Zelvane -heartbeat off -priority hidden");
+  for (int row = 1; row <= height; ++row) {
+    commands.push_back("widget_add zv l" + std::to_string(row) + " string");
+  }
+  return commands;
+}
+
+std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSize& size,
+                                       DisplayCharset charset, bool& hidden) {
+  std::vector<std::string> commands;
+  if (screen.skipped) {
+    if (!hidden) {
+      commands.emplace_back("screen_set zv -priority hidden");
+      hidden = true;
+    }
+    return commands;
+  }
+  for (int row = 1; row <= size.height; ++row) {
+    const auto index = static_cast<std::size_t>(row - 1);
+    const std::string line = index < screen.lines.size() ? screen.lines[index] : "";
+    commands.push_back(
+        "widget_set zv l" + std::to_string(row) + " 1 " + std::to_string(row) + " " +
+        QuoteLcdString(EncodeForDisplay(line, charset, static_cast<std::size_t>(size.width))));
+  }
+  if (hidden) {
+    commands.emplace_back("screen_set zv -priority info");
+    hidden = false;
+  }
+  return commands;
+}
+
+std::chrono::milliseconds ReconnectDelay(int attempt) {
+  constexpr std::chrono::milliseconds kFirst{500};
+  constexpr std::chrono::milliseconds kLongest{8000};
+  auto delay = kFirst;
+  for (int i = 0; i < attempt && delay < kLongest; ++i) {
+    delay *= 2;
+  }
+  return std::min(delay, kLongest);
+}
+
+bool ParseServerAddress(std::string_view text, LcdprocOptions& options) {
+  std::string_view host = text;
+  std::string_view port;
+  if (!text.empty() && text.front() == '[') {
+    const auto close = text.find(']');
+    if (close == std::string_view::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
+      return false;
+    }
+    host = text.substr(1, close - 1);
+    port = close + 1 < text.size() ? text.substr(close + 2) : "";
+  } else if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+    if (text.find(':') != colon) {
+      return false;  // a bare IPv6 address needs brackets
+    }
+    host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  int number = 0;
+  if (!port.empty()) {
+    const auto result = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (result.ec != std::errc() || result.ptr != port.data() + port.size() || number < 1 ||
+        number > 65535) {
+      return false;
+    }
+    options.port = std::string(port);
+  } else if (text.find(':') != std::string_view::npos && text.back() == ':') {
+    return false;
+  }
+  if (!host.empty()) {
+    options.host = std::string(host);
+  }
+  return true;
+}
+
+}  // namespace zv::host
