@@ -34,8 +34,9 @@ after=$(for f in "$win_dll" "${linux_files[@]}"; do zv_hash "$f"; done)
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
 linux_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
-[ -n "$version" ] && [ "$version" = "$linux_version" ] ||
+if [ -z "$version" ] || [ "$version" != "$linux_version" ]; then
   fail "version '$version' (win32) and '$linux_version' (linux) differ"
+fi
 
 # The release command, and its Linux counterpart.
 rm -rf build/release
@@ -102,6 +103,7 @@ english_from=$(grep -n '^ENGLISH' "$readme" | head -n1 | cut -d: -f1)
 head -n $((english_from - 1)) "$readme" >"$work/readme-ru.txt"
 tail -n +"$english_from" "$readme" >"$work/readme-en.txt"
 for part in ru en; do
+  # shellcheck disable=SC2016 # the macros are literal texts
   need "$work/readme-$part.txt" "README.txt ($part)" "zelvane_info.dll" \
     '$zvCheck$' '$zvTemp[0]$' '$zvFan[1]$' '$zvVolt[2]$' "#skip" "Lumora3.ini" "[ZV4]" \
     "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt"
@@ -131,6 +133,14 @@ done
 # The same README text, with Linux line ends and no byte-order mark.
 cmp -s <(tail -c +4 "$readme" | tr -d '\r') "$root/share/doc/zelvane_info/README.txt" ||
   fail "the tarball's README.txt is not the zip's text"
+# `cmake --install` (here under DESTDIR, as a distribution package would)
+# installs the same files.
+DESTDIR=$work/destdir cmake --install build/linux --prefix /usr/local >/dev/null
+installed=$(cd "$work/destdir/usr/local" && find . -type f | sed 's|^\./||' | sort)
+[ "$installed" = "$(tar -tzf "$tgz" | grep -v '/$' | sed "s|^$tgz_name/||" | sort)" ] ||
+  fail "cmake --install installs other files than the tarball holds: $installed"
+(cd "$work/destdir/usr/local" && sha256sum -c --quiet share/doc/zelvane_info/SHA256SUMS) ||
+  fail "the installed SHA256SUMS does not check"
 # The unpacked module loads and names its version.
 "$root/bin/zv_host" describe "$root/lib/zelvane_info/zelvane_info.so" | grep -qF "zelvane_info $version: " ||
   fail "the tarball's zv_host does not show version $version from its module"
