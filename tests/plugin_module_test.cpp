@@ -10,6 +10,7 @@
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
+#include "zv_version.h"
 
 namespace {
 
@@ -69,11 +70,14 @@ TEST_F(PluginModuleTest, DescriptorHoldsTheExactTexts) {
   const PluginInfo* info = plugin_->info();
   EXPECT_EQ(plugin_->get_plugin()(), info);
   EXPECT_EQ(Text(info->Title), "Zelvane 4.* info");
+  // The fixed first part, then one closing line that names the build's
+  // version (the same number as the DLL's version resource).
   const std::string about = Text(info->About);
-  EXPECT_EQ(about.rfind("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r", 0),
-            0U);
-  EXPECT_GT(about.size(),
-            std::strlen("\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r"));
+  const std::string fixed = "\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r";
+  ASSERT_EQ(about.substr(0, fixed.size()), fixed);
+  const std::string closing = about.substr(fixed.size());
+  EXPECT_EQ(closing.rfind("zelvane_info " ZV_VERSION ": ", 0), 0U) << closing;
+  EXPECT_EQ(closing.find_first_of("\r\n"), std::string::npos) << closing;
   EXPECT_EQ(info->InfoCode, 1027);
   EXPECT_EQ(Text(info->ShortName), "Zelvane");
 

@@ -9,6 +9,7 @@
 #include "readings/monitor_memory.h"
 #include "settings/config.h"
 #include "settings/startup.h"
+#include "zv_version.h"
 
 #ifndef ZV_EXPORT
 #define ZV_EXPORT
@@ -46,10 +47,11 @@ extern "C" int32_t ZV_CDECL ConfigEntry() {
   return zv::plugin::CallFromHost([] { return zv::settings::Config(); });
 }
 
-// "Информация из Zelvane 4.*", two carriage returns, then our closing line.
+// "Информация из Zelvane 4.*", two carriage returns, then our closing line
+// with the module's version.
 constexpr const char* kAbout =
     "\xC8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF \xE8\xE7 Zelvane 4.*\r\r"
-    "zelvane_info 1.0: sensor readings from shared memory";
+    "zelvane_info " ZV_VERSION ": sensor readings from shared memory";
 
 // Macro texts in table order: $zvCheck, $zvTemp, $zvFan, $zvVolt.
 constexpr const char* kCheckDescription = "\xF3\xF1\xEB\xEE\xE2\xE8\xE5 \xEF\xEE\xEA\xE0\xE7\xE0";

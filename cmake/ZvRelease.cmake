@@ -1,0 +1,91 @@
+# Install rules and the release packages, made by CPack from this build
+# tree (CMakePresets.json: package presets win32 and linux).
+#
+# Windows: zelvane_info-<version>-win32.zip (-win64 for the 64-bit build),
+# one folder holding the DLL exactly as built and tested, the users' README,
+# the licence and the SHA-256 sums of those three.
+# Linux: zelvane_info-<version>-linux-<processor>.tar.gz, and the same files
+# with `cmake --install`: the module, the two stand-ins, the public header,
+# the docs and their sums.
+# Nothing is stripped or rebuilt on the way: the packaged binaries are the
+# build's own files.
+
+include(GNUInstallDirs)
+
+set(zv_release_docs ${PROJECT_BINARY_DIR}/release-docs)
+
+# zv_user_text(SOURCE DESTINATION [WINDOWS]): SOURCE (UTF-8, LF line ends)
+# with @PROJECT_VERSION@ filled in, written to DESTINATION under the release
+# docs folder. WINDOWS gives CRLF line ends and a UTF-8 byte-order mark, so
+# that every Notepad shows the Russian text right (without the mark older
+# ones take the file for the ANSI code page) and breaks its lines.
+function(zv_user_text source destination)
+  cmake_parse_arguments(ARG "WINDOWS" "" "" ${ARGN})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(CONFIGURE "${text}" text @ONLY)
+  if(ARG_WINDOWS)
+    string(REPLACE "\n" "\r\n" text "${text}")
+    string(ASCII 239 187 191 byte_order_mark)
+    set(text "${byte_order_mark}${text}")
+  endif()
+  # Rewritten only when the text changes, so the packages' files keep
+  # their time stamps from one configure to the next.
+  set(path ${zv_release_docs}/${destination})
+  if(EXISTS ${path})
+    file(READ ${path} old_text)
+    if(old_text STREQUAL text)
+      return()
+    endif()
+  endif()
+  file(WRITE ${path} "${text}")
+endfunction()
+
+if(WIN32)
+  zv_user_text(${PROJECT_SOURCE_DIR}/docs/README.txt.in README.txt WINDOWS)
+  zv_user_text(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt WINDOWS)
+  install(TARGETS zelvane_info LIBRARY DESTINATION .)
+  install(FILES ${zv_release_docs}/README.txt ${zv_release_docs}/LICENSE.txt DESTINATION .)
+  set(zv_sums_file SHA256SUMS.txt)
+  set(zv_sums_line_end CRLF)
+else()
+  zv_user_text(${PROJECT_SOURCE_DIR}/docs/README.txt.in README.txt)
+  # A plugin module, loaded by path: in a folder of its own.
+  install(TARGETS zelvane_info LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zelvane_info)
+  if(TARGET zv_host AND TARGET zv_monitor)
+    install(TARGETS zv_host zv_monitor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/include/zelvane_info.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(FILES ${zv_release_docs}/README.txt ${PROJECT_SOURCE_DIR}/README.md
+    ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(zv_sums_file ${CMAKE_INSTALL_DOCDIR}/SHA256SUMS)
+  set(zv_sums_line_end LF)
+endif()
+
+# Last of all the install rules (the subdirectories have none): the sums
+# of every file installed before, in sha256sum's format with paths relative
+# to the installation's root.
+install(CODE "set(ZV_SUMS_FILE \"${zv_sums_file}\")\nset(ZV_SUMS_LINE_END ${zv_sums_line_end})")
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/zv_write_sums.cmake)
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "the zelvane_info developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Zelvane 4 sensor readings for the Lumora 3 LCD host")
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(zv_package_system win32)
+  else()
+    set(zv_package_system win64)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+else()
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" zv_package_system)
+  set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${zv_package_system})
+# The download's own sum beside it: <package>.sha256.
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# No source packages.
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
