@@ -129,7 +129,7 @@ class MonitorSensors : public ::testing::Test {
 
   // Waits for `refreshes` more refreshes of the block (its counter at byte 4).
   static void WaitRefreshes(int refreshes) {
-    const auto counter = [] { return zv::readings::ReadMonitorWord(4); };
+    const auto counter = [] { return Word(4); };
     const std::int32_t target = counter() + refreshes;
     for (int i = 0; i < 200 && counter() < target; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -137,7 +137,14 @@ class MonitorSensors : public ::testing::Test {
     ASSERT_GE(counter(), target);
   }
 
-  static std::int32_t Word(std::size_t offset) { return zv::readings::ReadMonitorWord(offset); }
+  // The word at `offset` of the published block; 0 while there is none.
+  static std::int32_t Word(std::size_t offset) {
+    std::int32_t word = 0;
+    if (!zv::readings::ReadMonitorWord(offset, word)) {
+      return 0;
+    }
+    return word;
+  }
 };
 
 // The three kinds in the order the sorted chips and features give, with
