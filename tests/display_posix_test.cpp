@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 
+#include "monitor/publisher.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
 
@@ -225,6 +226,8 @@ class LoadedModule {
 class DisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A block left by an earlier run would make Init succeed without asking.
+    zv::monitor::RemoveStale("ZVSharedMemory_KTX");
     fs::create_directories(fs::path(home_.path()) / "Documents");
     std::ofstream(fs::path(home_.path()) / "Documents" / "Lumora3.ini")
         << "[ZV4]\nTry to run=1\nPath=" << home_.path() << "/no such monitor\n";
