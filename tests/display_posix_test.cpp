@@ -5,17 +5,17 @@
 // The module is loaded as a host loads it; an X server of the test's own
 // (Xvfb) plays the real display where one is needed.
 #include <FL/Fl_Window.H>
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
 
 #include <array>
 #include <chrono>
@@ -61,7 +61,7 @@ class SilentDisplay {
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's address type
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
         bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
       } else {
         // A real server on this display would hold its lock file.
@@ -73,13 +73,13 @@ class SilentDisplay {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(&address.sun_path[1], name.data(), name.size());
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's address type
-        bound = bind(fd, reinterpret_cast<sockaddr*>(&address),
-                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0;
+        const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
+        bound = bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0;
       }
       if (bound && listen(fd, 16) == 0) {
-        return std::unique_ptr<SilentDisplay>(new SilentDisplay(
-            fd, (tcp ? "127.0.0.1:" : ":") + std::to_string(number)));
+        return std::unique_ptr<SilentDisplay>(
+            new SilentDisplay(fd, (tcp ? "127.0.0.1:" : ":") + std::to_string(number)));
       }
       close(fd);
     }
@@ -116,8 +116,9 @@ class VirtualXServer {
       const int null_fd = open("/dev/null", O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
       dup2(null_fd, STDOUT_FILENO);
       dup2(null_fd, STDERR_FILENO);
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): exec's own interface
       execl(program, program, "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-            "800x600x24", static_cast<char*>(nullptr));  // NOLINT(cppcoreguidelines-pro-type-vararg)
+            "800x600x24", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(ready[1]);
@@ -244,6 +245,7 @@ class DisplayTest : public ::testing::Test {
     start = Clock::now();
     EXPECT_EQ(module.Config(), kNoDisplayError);
     const double config_seconds = SecondsSince(start);
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the figures for the logs
     std::printf("silent display %s: Init returned after %.2f s, Config after %.2f s\n",
                 display.c_str(), init_seconds, config_seconds);
     EXPECT_LT(init_seconds, std::chrono::duration<double>(kHangGuard).count());
@@ -341,6 +343,7 @@ TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
     }
   }
   const int after = OpenDescriptors();
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the figures for the logs
   std::printf(
       "%d loads, each showing the prompt: open descriptors %d before, %d while the first was "
       "loaded, %d after it, %d after the last; resident %ld kB after the first, %ld kB after "

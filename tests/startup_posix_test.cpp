@@ -62,6 +62,7 @@ TEST_F(StartupTest, HostWithClosedStandardStreamsLaunchesCleanly) {
     return std::to_string(result) + " " + std::to_string(prompts) + " " + std::to_string(ms) + " " +
            launch_error;
   });
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the figures for the logs
   std::printf("failed launch with descriptors 0-2 closed: Init %s (result, prompts, ms, error)\n",
               failed.c_str());
   const std::string expected_start = "-1 1 ";

@@ -164,15 +164,10 @@ bool Answers(int fd, Clock::time_point deadline) {
   while (sent < kSetupRequest.size()) {
     // MSG_NOSIGNAL: a server that closed the connection must not raise
     // SIGPIPE in the host.
-    const ssize_t n =
-        send(fd, &kSetupRequest.at(sent), kSetupRequest.size() - sent, MSG_NOSIGNAL);
+    const ssize_t n = send(fd, &kSetupRequest.at(sent), kSetupRequest.size() - sent, MSG_NOSIGNAL);
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && errno == EAGAIN && WaitFor(fd, POLLOUT, deadline)) {
-      continue;
-    } else {
+    } else if (n == 0 || (errno != EINTR && (errno != EAGAIN || !WaitFor(fd, POLLOUT, deadline)))) {
       return false;
     }
   }

@@ -19,10 +19,12 @@ namespace {
 // of loaded objects (which is in loading order), or -1.
 int LoadOrder(const void* address) {
   struct Search {
-    std::uintptr_t address;
+    std::uintptr_t address = 0;
     int index = 0;
     int found = -1;
-  } search{reinterpret_cast<std::uintptr_t>(address)};  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+  } search;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): compared with segment addresses
+  search.address = reinterpret_cast<std::uintptr_t>(address);
   dl_iterate_phdr(
       [](dl_phdr_info* info, std::size_t /*size*/, void* data) {
         auto* s = static_cast<Search*>(data);
