@@ -28,6 +28,10 @@
  * Errors: an entry point that fails does not return.
  *   - Linux: it throws a C++ exception derived from std::exception; what()
  *     is the exact message (Windows-1251 bytes). Catch std::exception.
+ *     The host must share the plugin's C++ runtime: link libstdc++ and
+ *     libgcc_s dynamically (the system's shared ones). A host linked with
+ *     a static libstdc++ or libgcc cannot catch the plugin's exceptions and
+ *     aborts on the first error.
  *   - Windows: no C++ exception leaves the DLL. The failure is raised as a
  *     structured exception with RaiseException: ExceptionCode
  *     ZV_ERROR_EXCEPTION_CODE, ExceptionFlags EXCEPTION_NONCONTINUABLE,

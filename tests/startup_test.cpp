@@ -5,10 +5,13 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "monitor/publisher.h"
 #include "platform/exception.h"
+#include "platform/file_exists.h"
 #include "platform/launch.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
@@ -112,6 +115,45 @@ TEST_F(StartupTest, MonitorThatNeverPublishesEndsInThePromptAfterTheBound) {
   EXPECT_EQ(prompts, 2);
   EXPECT_GE(elapsed, std::chrono::milliseconds(2000));
   EXPECT_EQ(Check(), "#skip");
+}
+
+// Any standard error of a pass, running out of memory included, brings up
+// the prompt like the plugin's own errors: Yes retries, No gives -1. The
+// errors are raised where a pass decides on or makes a launch.
+TEST_F(StartupTest, EveryStandardErrorOfAPassPrompts) {
+  struct Case {
+    const char* name;
+    bool (*file_exists)(const std::string&);
+    void (*launch)(const std::string&);
+  };
+  const Case cases[] = {
+      {"out of memory in the launch", zv::platform::FileExists,
+       [](const std::string&) { throw std::bad_alloc(); }},
+      {"a standard error in the launch", zv::platform::FileExists,
+       [](const std::string&) { throw std::runtime_error("launcher broke"); }},
+      {"out of memory looking for the file",
+       [](const std::string&) -> bool { throw std::bad_alloc(); }, [](const std::string&) {}},
+      {"the plugin's error in the launch", zv::platform::FileExists,
+       [](const std::string&) { throw zv::Exception("cannot start"); }},
+  };
+  Settings(true, FakeMonitorPath());
+  for (const Case& c : cases) {
+    Startup.file_exists = c.file_exists;
+    Startup.launch = c.launch;
+    prompts = 0;
+    answers = {Answer::kYes, Answer::kNo};
+    EXPECT_EQ(Init(), -1) << c.name;
+    EXPECT_EQ(prompts, 2) << c.name;
+  }
+  EXPECT_FALSE(zv::readings::MonitorMapped);
+}
+
+// Loading the settings is not part of a pass: its error leaves Init.
+TEST_F(StartupTest, ErrorLoadingTheSettingsLeavesInit) {
+  std::filesystem::remove(IniPath());
+  std::filesystem::create_directory(IniPath());
+  EXPECT_THROW(Init(), std::exception);
+  EXPECT_EQ(prompts, 0);
 }
 
 // Without a display the prompt cannot be asked, which counts as No.

@@ -1,6 +1,7 @@
 #include "settings/startup.h"
 
 #include <chrono>
+#include <exception>
 #include <string>
 
 #include "platform/exception.h"
@@ -57,6 +58,9 @@ StartupServices Startup = PlatformStartupServices();
 // Each pass either ends the loop (memory there, launching off, monitor
 // started and published) or fails with an error and asks whether to retry.
 // A launch is always followed by a bounded wait, so the loop never spins.
+// Every standard error of a pass counts, running out of memory included, as
+// the runtime's base error class covers them all; the prompt is shown once
+// the error is gone, so that memory it held is free again.
 std::int32_t Init() {
   std::int32_t result = -1;
   LoadSettings();
@@ -65,13 +69,15 @@ std::int32_t Init() {
       result = 0;
       break;
     }
+    bool failed = false;
     try {
       if (TryToRun) StartMonitor();
       result = 0;
-    } catch (const Exception&) {
-      // Only Yes retries: No, or a prompt that cannot be shown, gives up.
-      if (Startup.ask_retry() != platform::Answer::kYes) break;
+    } catch (const std::exception&) {
+      failed = true;
     }
+    // Only Yes retries: No, or a prompt that cannot be shown, gives up.
+    if (failed && Startup.ask_retry() != platform::Answer::kYes) break;
   }
   return result;
 }

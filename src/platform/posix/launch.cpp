@@ -54,6 +54,31 @@ namespace {
   _exit(127);
 }
 
+// A close-on-exec pipe whose both ends lie above the standard descriptors.
+// A host may run with 0, 1 or 2 closed, where pipe2 would put the ends; in
+// the program those are replaced by /dev/null, which would lose the report
+// of a failed start. Returns false with errno set on failure.
+bool StatusPipe(std::array<int, 2>& fds) {
+  if (pipe2(fds.data(), O_CLOEXEC) != 0) return false;
+  for (int& fd : fds) {
+    if (fd > STDERR_FILENO) continue;
+    // fcntl is a C variadic; this is its documented use.
+    const int moved =
+        fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+    const int error = errno;
+    close(fd);
+    fd = moved;
+    if (moved < 0) {
+      for (const int other : fds) {
+        if (other >= 0) close(other);
+      }
+      errno = error;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // Double fork: the intermediate child starts a new session, forks the
@@ -69,7 +94,7 @@ void LaunchExecutable(const std::string& path) {
   program.push_back('\0');
   const std::array<char*, 2> argv = {program.data(), nullptr};
   std::array<int, 2> pipe_fds{};
-  if (pipe2(pipe_fds.data(), O_CLOEXEC) != 0) {
+  if (!StatusPipe(pipe_fds)) {
     throw Exception("Cannot start " + path + ": " + std::strerror(errno));
   }
   const pid_t child = fork();

@@ -40,10 +40,14 @@ int main(int /*argc*/, char** argv) {
   const long delay = Setting("ZV_FAKE_MONITOR_DELAY_MS", 300);
   const long life = Setting("ZV_FAKE_MONITOR_LIFE_MS", 5000);
   if (const char* report = std::getenv("ZV_FAKE_MONITOR_REPORT")) {
+    // The standard descriptors are looked at before the report's own file
+    // could take one that is closed.
+    const std::string fd0 = Target("/proc/self/fd/0");
+    const std::string fd1 = Target("/proc/self/fd/1");
+    const std::string fd2 = Target("/proc/self/fd/2");
     std::ofstream out(report);
     out << "pid=" << getpid() << "\nppid=" << getppid() << "\nsid=" << getsid(0)
-        << "\nargv0=" << argv[0] << "\nfd0=" << Target("/proc/self/fd/0")
-        << "\nfd1=" << Target("/proc/self/fd/1") << "\nfd2=" << Target("/proc/self/fd/2") << "\n";
+        << "\nargv0=" << argv[0] << "\nfd0=" << fd0 << "\nfd1=" << fd1 << "\nfd2=" << fd2 << "\n";
   }
   std::unique_ptr<zv::monitor::Publisher> publisher;
   const auto start = std::chrono::steady_clock::now();
