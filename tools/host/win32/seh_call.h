@@ -35,6 +35,11 @@ int ZvCallGetValue(GetValueFunc get_value, int32_t code, const char* param, char
 /* The same for Init and Config. */
 int ZvCallNumeric(InitFunc entry, int32_t* result, ZvRaised* raised);
 
+/* The head of the calling thread's exception-handler chain (fs:[0]) on
+ * 32-bit x86, where every call above leaves it as it found it; null on x64,
+ * which has no such chain. */
+const void* ZvHandlerChainHead(void);
+
 struct _EXCEPTION_RECORD;
 /* Fills *raised from the exception being dispatched; the message is copied
  * only for the plugin's own code. Both implementations call it before the

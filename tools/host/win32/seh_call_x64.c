@@ -27,3 +27,5 @@ int ZvCallNumeric(InitFunc entry, int32_t* result, ZvRaised* raised) {
     return 0;
   }
 }
+
+const void* ZvHandlerChainHead(void) { return NULL; }

@@ -68,6 +68,8 @@ static void SetChainHead(EXCEPTION_REGISTRATION_RECORD* head) {
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
+const void* ZvHandlerChainHead(void) { return ChainHead(); }
+
 /* Calls call(argument) inside our record. Returns 1 when it returned, 0 when
  * it raised (and *raised is filled). */
 static int __attribute__((noinline)) Guarded(void (*call)(void*), void* argument,
