@@ -105,8 +105,12 @@ void ExpectBuffersFromBorlndmm(const PluginModule& plugin, const Borlndmm& borln
 
 const std::vector<Request>& MixedRequests() {
   static const std::vector<Request> requests = {
-      {ZV_MACRO_TEMP, "0", "-5"}, {ZV_MACRO_CHECK, nullptr, ""}, {ZV_MACRO_FAN, " +1", "12345"},
-      {ZV_MACRO_VOLT, "2", "12"}, {9, nullptr, "12"},           {ZV_MACRO_RESET, "0", ""},
+      {ZV_MACRO_TEMP, "0", "-5"},
+      {ZV_MACRO_CHECK, nullptr, ""},
+      {ZV_MACRO_FAN, " +1", "12345"},
+      {ZV_MACRO_VOLT, "2", "12"},
+      {9, nullptr, "12"},
+      {ZV_MACRO_RESET, "0", ""},
       {ZV_MACRO_FAN, nullptr, "0"},
   };
   return requests;

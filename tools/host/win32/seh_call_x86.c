@@ -29,10 +29,10 @@ __asm__(
     "  pushl %esi\n"
     "  pushl %edi\n"
     "  pushl %ebp\n"
-    "  pushl $0\n"        /* ReturnValue */
-    "  pushl 28(%esp)\n"  /* ExceptionRecord: the second argument */
-    "  pushl $0\n"        /* TargetIp */
-    "  pushl 32(%esp)\n"  /* TargetFrame: the first argument */
+    "  pushl $0\n"       /* ReturnValue */
+    "  pushl 28(%esp)\n" /* ExceptionRecord: the second argument */
+    "  pushl $0\n"       /* TargetIp */
+    "  pushl 32(%esp)\n" /* TargetFrame: the first argument */
     "  call _RtlUnwind@16\n"
     "  popl %ebp\n"
     "  popl %edi\n"
@@ -43,8 +43,8 @@ __asm__(
 /* Called by the system for every exception that reaches our record. Any
  * structured exception ends the call (the host reports the ones that are not
  * the plugin's); the calls it gets while the chain unwinds pass. */
-static EXCEPTION_DISPOSITION NTAPI Handler(EXCEPTION_RECORD* record, void* frame,
-                                           CONTEXT* context, void* dispatcher) {
+static EXCEPTION_DISPOSITION NTAPI Handler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
+                                           void* dispatcher) {
   (void)context;
   (void)dispatcher;
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0) {
@@ -72,8 +72,8 @@ const void* ZvHandlerChainHead(void) { return ChainHead(); }
 
 /* Calls call(argument) inside our record. Returns 1 when it returned, 0 when
  * it raised (and *raised is filled). */
-static int __attribute__((noinline)) Guarded(void (*call)(void*), void* argument,
-                                             ZvRaised* raised) {
+static int __attribute__((noinline))
+Guarded(void (*call)(void*), void* argument, ZvRaised* raised) {
   Guard guard;
   guard.record.Handler = Handler;
   guard.record.Next = ChainHead();
