@@ -1,7 +1,10 @@
 #!/bin/sh
-# Runs a 64-bit Windows program under Wine for CTest:
+# Runs a 32-bit or 64-bit Windows program under Wine for CTest:
 #   wine-run.sh PREFIX PROGRAM [ARGUMENT...]
-# PREFIX is a Wine prefix of this build's own, created on first use. A warm
+# PREFIX is a Wine prefix of this build's own, created on first use: a 64-bit
+# prefix, in which 32-bit programs run too (WoW64). A program file is started
+# by the loader of its own word size (read from its PE header); anything else
+# (a program of Wine's own, such as explorer) by the 64-bit one. A warm
 # wineserver keeps each start fast. Wine's background services must not hold
 # CTest's output pipes, or CTest waits for them after every test: everything
 # started here besides the program itself has its stdio on /dev/null.
@@ -13,6 +16,21 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
+
+# The machine field of a PE file's header (14c: i386, 8664: x86-64), or
+# nothing for what is not one.
+pe_machine() {
+  [ -f "$1" ] || return 0
+  [ "$(od -An -c -N2 "$1" | tr -d ' ')" = MZ ] || return 0
+  local header
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' '
+}
+loader=$wine64
+if [ "$(pe_machine "${1:-}")" = 14c ]; then
+  loader=$wine32
+fi
 # Our users' Windows runs with the ANSI code page 1251: Wine takes it from a
 # Russian locale, generated here into the prefix's folder (no system-wide
 # locale needed).
@@ -56,4 +74,4 @@ mkdir -p "$(dirname "$prefix")"
   fi
 ) 9>"$prefix.lock"
 
-exec "$wine64" "$@"
+exec "$loader" "$@"

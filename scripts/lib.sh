@@ -3,10 +3,13 @@
 ZV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # zv_require_packages FILE...: installs the Debian packages listed in the
-# files (one per line, # comments) that are missing. As root it runs apt-get;
-# otherwise it prints the line to run and fails.
+# files (one per line, # comments) that are missing. A package of another
+# architecture is written name:arch (wine32:i386); that architecture is added
+# to dpkg first when it is missing, so that apt-get update fetches its lists.
+# As root it runs dpkg and apt-get; otherwise it prints the lines to run and
+# fails.
 zv_require_packages() {
-  local wanted=() missing=() p
+  local wanted=() missing=() arches=() p a
   for f in "$@"; do
     while read -r p; do
       p=${p%%#*}; p=${p//[[:space:]]/}
@@ -17,12 +20,28 @@ zv_require_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  local native foreign
+  native=$(dpkg --print-architecture)
+  foreign=$(dpkg --print-foreign-architectures)
+  for p in "${missing[@]}"; do
+    [[ $p == *:* ]] || continue
+    a=${p##*:}
+    case " $native all any ${arches[*]} " in *" $a "*) continue ;; esac
+    grep -qx "$a" <<<"$foreign" || arches+=("$a")
+  done
   local cmd="apt-get install -y --no-install-recommends ${missing[*]}"
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages. Run as root:" >&2
+    for a in "${arches[@]}"; do
+      echo "  dpkg --add-architecture $a" >&2
+    done
     echo "  apt-get update && $cmd" >&2
     return 1
   fi
+  for a in "${arches[@]}"; do
+    echo "Adding the $a architecture to dpkg"
+    dpkg --add-architecture "$a" || return 1
+  done
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq || return 1

@@ -1,12 +1,18 @@
 // Where the plugin's returned buffers come from on Windows: the host's
 // shared memory manager borlndmm.dll when the process has one, otherwise the
-// process heap. The allocator is chosen once, by the first buffer.
+// process heap. The allocator is chosen once, by the first buffer. On 32-bit
+// x86 the stand-in's exports are hand-written register-convention thunks, so
+// every call here also checks the convention of the plugin's calls
+// (SysGetMem) and of the host's (SysFreeMem).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "monitor/publisher.h"
 #include "support/plugin_host.h"
 #include "support/win32/proc_address.h"
 #include "zelvane_info.h"
@@ -14,6 +20,8 @@
 namespace {
 
 using zv::test::PluginModule;
+
+constexpr const char* kName = "ZVSharedMemory_KTX";
 
 // Our stand-in borlndmm.dll, loaded the way a host has it loaded.
 class Borlndmm {
@@ -30,7 +38,10 @@ class Borlndmm {
   int Allocations() const { return Call<int (*)()>("AllocationCount")(); }
   int Live() const { return Call<int (*)()>("LiveCount")(); }
   bool Owns(const void* p) const { return Call<int (*)(const void*)>("Owns")(p) != 0; }
-  int Free(void* p) const { return Call<int (*)(void*)>("@Borlndmm@SysFreeMem$qqrpv")(p); }
+  // The size SysGetMem was asked for the live buffer p (-1: not ours).
+  int Requested(const void* p) const { return Call<int (*)(const void*)>("RequestedSize")(p); }
+  // Released the way the host does, in borlndmm's calling convention.
+  int Free(void* p) const { return Call<SysFreeMemFunc>(ZV_BORLNDMM_SYSFREEMEM)(p); }
 
  private:
   template <typename Func>
@@ -51,6 +62,74 @@ void ExpectHeapBuffer(char* buffer, const char* text) {
   EXPECT_STREQ(buffer, text);
   EXPECT_EQ(HeapSize(GetProcessHeap(), 0, buffer), std::strlen(text) + 1);
   EXPECT_NE(HeapFree(GetProcessHeap(), 0, buffer), FALSE);
+}
+
+// Publishes readings whose texts differ in length: temperature 0 "-5",
+// fan 1 "12345", voltage 2 "12".
+std::unique_ptr<zv::monitor::Publisher> PublishReadings() {
+  zv::monitor::RemoveStale(kName);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  EXPECT_NE(publisher, nullptr);
+  if (publisher) {
+    publisher->WriteWord(zv::monitor::kTemperatureOffset, zv::monitor::EncodeHundredths(-512));
+    publisher->WriteWord(zv::monitor::kFanOffset + 4, zv::monitor::EncodeRpm(12345));
+    publisher->WriteWord(zv::monitor::kVoltageOffset + 8, zv::monitor::EncodeHundredths(1205));
+  }
+  return publisher;
+}
+
+struct Request {
+  std::int32_t code;
+  const char* param;
+  const char* text;
+};
+
+// Every answer's buffer, from the stand-in and asked for exactly
+// strlen(text) + 1 bytes, released by the host through SysFreeMem.
+void ExpectBuffersFromBorlndmm(const PluginModule& plugin, const Borlndmm& borlndmm,
+                               const std::vector<Request>& requests) {
+  for (const Request& request : requests) {
+    const int before = borlndmm.Allocations();
+    char* buffer = plugin.GetValueRaw(request.code, request.param);
+    ASSERT_NE(buffer, nullptr) << request.text;
+    EXPECT_STREQ(buffer, request.text);
+    EXPECT_TRUE(borlndmm.Owns(buffer)) << request.text;
+    EXPECT_EQ(borlndmm.Allocations(), before + 1) << request.text;
+    EXPECT_EQ(borlndmm.Requested(buffer), static_cast<int>(std::strlen(request.text) + 1))
+        << request.text;
+    zv::test::ReleaseBuffer(buffer);  // the host's SysFreeMem, which refuses strangers
+    EXPECT_FALSE(borlndmm.Owns(buffer)) << request.text;
+  }
+  EXPECT_EQ(borlndmm.Live(), 0);
+}
+
+const std::vector<Request>& MixedRequests() {
+  static const std::vector<Request> requests = {
+      {ZV_MACRO_TEMP, "0", "-5"},
+      {ZV_MACRO_CHECK, nullptr, ""},
+      {ZV_MACRO_FAN, " +1", "12345"},
+      {ZV_MACRO_VOLT, "2", "12"},
+      {9, nullptr, "12"},
+      {ZV_MACRO_RESET, "0", ""},
+      {ZV_MACRO_FAN, nullptr, "0"},
+  };
+  return requests;
+}
+
+TEST(SharedAllocator, EachBufferIsAskedForItsTextAndANulOfBorlndmmLoadedFirst) {
+  Borlndmm borlndmm;
+  const auto publisher = PublishReadings();
+  auto plugin = LoadPlugin();
+  ASSERT_NE(plugin, nullptr);
+  ExpectBuffersFromBorlndmm(*plugin, borlndmm, MixedRequests());
+}
+
+TEST(SharedAllocator, EachBufferIsAskedForItsTextAndANulOfBorlndmmLoadedAfterThePlugin) {
+  const auto publisher = PublishReadings();
+  auto plugin = LoadPlugin();
+  ASSERT_NE(plugin, nullptr);
+  Borlndmm borlndmm;  // before the first GetValue
+  ExpectBuffersFromBorlndmm(*plugin, borlndmm, MixedRequests());
 }
 
 TEST(SharedAllocator, BuffersComeFromBorlndmmLoadedBeforeThePlugin) {
@@ -101,6 +180,10 @@ TEST(SharedAllocator, WithoutBorlndmmBuffersComeFromTheProcessHeap) {
   ASSERT_NE(plugin, nullptr);
   ExpectHeapBuffer(plugin->GetValueRaw(ZV_MACRO_CHECK, nullptr), "#skip");
   ExpectHeapBuffer(plugin->GetValueRaw(ZV_MACRO_RESET, nullptr), "");
+  const auto publisher = PublishReadings();
+  for (const Request& request : MixedRequests()) {
+    ExpectHeapBuffer(plugin->GetValueRaw(request.code, request.param), request.text);
+  }
 }
 
 TEST(SharedAllocator, TheFirstBufferFixesTheAllocator) {

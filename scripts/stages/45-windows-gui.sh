@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Windows user interface: the settings dialog and the retry prompt of the
-# 64-bit build under Wine, worked through window messages as a user would.
-# Wine runs under a Russian locale (ANSI code page 1251) with its own fonts
-# (cmake/wine-run.sh). First on a fresh virtual X server, then with no
-# display at all, where Config must fail with a clear error and the prompt
-# count as No, without hanging.
+# 32-bit and the 64-bit build under Wine, worked through window messages as
+# a user would. Wine runs under a Russian locale (ANSI code page 1251) with
+# its own fonts (cmake/wine-run.sh). First on a fresh virtual X server, then
+# with no display at all, where Config must fail with a clear error and the
+# prompt count as No, without hanging. Prints the time of each build's part.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake --preset win64
-cmake --build --preset win64
-timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
-  ctest --preset win64 -R '^(SettingsDialog|RetryPrompt)\.'
-env -u DISPLAY -u WAYLAND_DISPLAY -u XAUTHORITY timeout 300 \
-  ctest --preset win64 -R 'NoDisplay|WithoutADisplay'
+for preset in win32 win64; do
+  start=$SECONDS
+  echo "--- $preset"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
+    ctest --preset "$preset" -R '^(SettingsDialog|RetryPrompt)\.'
+  env -u DISPLAY -u WAYLAND_DISPLAY -u XAUTHORITY timeout 300 \
+    ctest --preset "$preset" -R 'NoDisplay|WithoutADisplay'
+  echo "--- $preset: $((SECONDS - start)) s"
+done

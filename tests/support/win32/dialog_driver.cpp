@@ -50,23 +50,25 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
+// EnumThreadWindows's callback for Front(): stops at the first window that
+// qualifies. (A named function: on 32-bit x86 a lambda does not convert to
+// the callback's stdcall pointer type.)
+BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
+  const std::wstring name = ClassOf(window);
+  if (IsWindowVisible(window) && IsWindowEnabled(window) &&
+      (name == L"ZvSettingsDialog" || name == L"#32770")) {
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The modal window the user would work with: a visible, enabled top-level
 // window of this thread that is the settings dialog or a system dialog
 // (file picker, message box). A window that has a modal child is disabled.
 HWND Front() {
   HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM result) -> BOOL {
-        const std::wstring name = ClassOf(window);
-        if (IsWindowVisible(window) && IsWindowEnabled(window) &&
-            (name == L"ZvSettingsDialog" || name == L"#32770")) {
-          *reinterpret_cast<HWND*>(result) = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), TakeFrontWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

@@ -169,11 +169,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     return result;
   }
   // Drain both pipes together so that neither fills up and stalls the child.
+  // Once the child has ended, what it wrote is all in the pipes: a process it
+  // started may hold them open much longer (Wine starts its desktop process,
+  // which inherits them, when a program first needs it).
   std::string out_bytes;
   std::string err_bytes;
   std::array<std::pair<HANDLE, std::string*>, 2> pipes{{{out, &out_bytes}, {err, &err_bytes}}};
   auto last_output = std::chrono::steady_clock::now();
   for (int open_pipes = 2; open_pipes > 0;) {
+    const bool ended = WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0;
     const std::size_t before = out_bytes.size() + err_bytes.size();
     for (auto& [pipe, sink] : pipes) {
       if (pipe != nullptr && !ReadAvailable(pipe, *sink)) {
@@ -181,6 +185,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
         pipe = nullptr;
         --open_pipes;
       }
+    }
+    if (ended) {
+      break;
     }
     if (out_bytes.size() + err_bytes.size() != before) {
       last_output = std::chrono::steady_clock::now();

@@ -53,8 +53,8 @@ std::optional<std::wstring>& Saved() {
 }  // namespace
 
 // A fresh folder under the temporary folder; the user's documents folder
-// becomes its "Documents" (created by the tests that want it), and the
-// previous setting comes back on destruction.
+// becomes its "Documents", and the previous setting comes back on
+// destruction.
 TempHome::TempHome() {
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(sizeof temp, temp);
@@ -70,6 +70,9 @@ TempHome::TempHome() {
     }
   }
   Saved() = SavedPersonal();
+  // The folder exists, as a user's documents folder does: for a missing one
+  // Wine's shell hands out an item list whose path is junk.
+  CreateDirectoryA((path_ + "\\Documents").c_str(), nullptr);
   const std::wstring documents = std::filesystem::path(path_ + "\\Documents").wstring();
   SetPersonal(documents);
 }
