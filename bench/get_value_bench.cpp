@@ -23,20 +23,24 @@ namespace {
 
 constexpr const char* kName = "ZVSharedMemory_KTX";
 
+// Formats the whole units of `word` into a fresh malloc'd text and frees
+// it: the plugin's own way of returning a text, for comparison.
+void FormatAndRelease(std::int32_t word) {
+  std::array<char, 16> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), word / 6553600).ptr;
+  const auto length = static_cast<std::size_t>(end - digits.data());
+  // NOLINTNEXTLINE(cppcoreguidelines-no-malloc)
+  char* buffer = static_cast<char*>(std::malloc(length + 1));
+  std::memcpy(buffer, digits.data(), length);
+  buffer[length] = '\0';
+  benchmark::DoNotOptimize(buffer);
+  std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): as above
+}
+
 void Baseline(benchmark::State& state) {
   std::int32_t word = 4537 * 65536;
   for (auto _ : state) {
-    std::array<char, 16> digits{};
-    const auto end =
-        std::to_chars(digits.data(), digits.data() + digits.size(), word / 6553600).ptr;
-    const auto length = static_cast<std::size_t>(end - digits.data());
-    // The plugin's own way of returning a text, for comparison.
-    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc)
-    char* buffer = static_cast<char*>(std::malloc(length + 1));
-    std::memcpy(buffer, digits.data(), length);
-    buffer[length] = '\0';
-    benchmark::DoNotOptimize(buffer);
-    std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): as above
+    FormatAndRelease(word);
     benchmark::DoNotOptimize(word);
   }
 }
@@ -58,16 +62,7 @@ void BaselineWithPread(benchmark::State& state) {
       state.SkipWithError("short read");
       break;
     }
-    std::array<char, 16> digits{};
-    const auto end =
-        std::to_chars(digits.data(), digits.data() + digits.size(), word / 6553600).ptr;
-    const auto length = static_cast<std::size_t>(end - digits.data());
-    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): as in Baseline
-    char* buffer = static_cast<char*>(std::malloc(length + 1));
-    std::memcpy(buffer, digits.data(), length);
-    buffer[length] = '\0';
-    benchmark::DoNotOptimize(buffer);
-    std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): as above
+    FormatAndRelease(word);
   }
   close(fd);
 }
