@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "monitor/publisher.h"
 #include "plugin/get_value.h"
@@ -263,7 +264,7 @@ TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
     const char* what;
     bool (*make)();
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"FIFO", [] { return mkfifo(kPath, 0666) == 0; }},
       {"folder", [] { return mkdir(kPath, 0777) == 0; }},
       {"link to a full block",
