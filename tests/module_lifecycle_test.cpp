@@ -16,6 +16,7 @@
 
 #include "monitor/publisher.h"
 #include "support/plugin_host.h"
+#include "support/posix/counts.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
 
@@ -28,18 +29,8 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kName = "ZVSharedMemory_KTX";
 constexpr const char* kNoDisplayError = "Cannot show the settings dialog: no display is available";
 
-long Setting(const char* name, long fallback) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? fallback : std::strtol(value, nullptr, 10);
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
-}
+using zv::test::OpenDescriptors;
+using zv::test::Setting;
 
 long ResidentKiB() {
   std::ifstream statm("/proc/self/statm");

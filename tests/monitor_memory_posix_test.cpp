@@ -26,6 +26,7 @@
 #include "plugin/get_value.h"
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
+#include "support/posix/counts.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
 
@@ -41,10 +42,8 @@ constexpr const char* kName = "ZVSharedMemory_KTX";
 constexpr const char* kObjectName = "/ZVSharedMemory_KTX";
 constexpr const char* kPath = "/dev/shm/ZVSharedMemory_KTX";
 
-long Setting(const char* name, long fallback) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? fallback : std::strtol(value, nullptr, 10);
-}
+using zv::test::OpenDescriptors;
+using zv::test::Setting;
 
 // Removes whatever stands under the object's name.
 void Clear() {
@@ -58,14 +57,6 @@ std::string Get(std::int32_t code, const char* param) {
   std::string text = buffer;
   std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): released as a host does
   return text;
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
 }
 
 class MonitorMemoryPosix : public ::testing::Test {
