@@ -6,7 +6,6 @@
 // (Xvfb) plays the real display where one is needed.
 #include <FL/Fl_Window.H>
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -27,7 +26,9 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "loader/plugin_loader.h"
 #include "monitor/publisher.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
@@ -161,24 +162,18 @@ class VirtualXServer {
 class LoadedModule {
  public:
   static std::unique_ptr<LoadedModule> Load() {
-    void* handle = dlopen(ZV_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      ADD_FAILURE() << dlerror();
+    std::string error;
+    auto module = zv::loader::PluginModule::Load(ZV_PLUGIN_PATH, error);
+    if (module == nullptr) {
+      ADD_FAILURE() << error;
       return nullptr;
     }
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dlsym gives untyped addresses
-    auto get_plugin = reinterpret_cast<GetPluginFunc>(dlsym(handle, "getPlugin"));
-    return std::unique_ptr<LoadedModule>(new LoadedModule(handle, get_plugin()));
+    return std::unique_ptr<LoadedModule>(new LoadedModule(std::move(module)));
   }
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-  LoadedModule(LoadedModule&&) = delete;
-  LoadedModule& operator=(LoadedModule&&) = delete;
-  ~LoadedModule() { dlclose(handle_); }
 
   // The result, or the error's message.
-  [[nodiscard]] std::string Init() const { return Call(info_->Init); }
-  [[nodiscard]] std::string Config() const { return Call(info_->Config); }
+  [[nodiscard]] std::string Init() const { return module_->Init().text; }
+  [[nodiscard]] std::string Config() const { return module_->Config().text; }
 
   // Closes the next modal window the module shows, as a user closing it
   // would (the prompt then answers No, the dialog Close), from a timer of
@@ -186,11 +181,8 @@ class LoadedModule {
   // handle, which adds no reference of ours that would keep it loaded.
   void CloseNextModalWindow() const {
     using AddTimeout = void (*)(double, void (*)(void*), void*);
-    // NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast): dlsym gives untyped addresses
-    auto add_timeout =
-        reinterpret_cast<AddTimeout>(dlsym(handle_, "_ZN2Fl11add_timeoutEdPFvPvES0_"));
-    auto* modal = reinterpret_cast<Fl_Window**>(dlsym(handle_, "_ZN2Fl6modal_E"));
-    // NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast)
+    auto add_timeout = module_->Export<AddTimeout>("_ZN2Fl11add_timeoutEdPFvPvES0_");
+    auto* modal = module_->Export<Fl_Window**>("_ZN2Fl6modal_E");
     ASSERT_TRUE(add_timeout != nullptr && modal != nullptr) << "no FLTK in the module";
     struct Closer {
       AddTimeout add_timeout;
@@ -210,16 +202,9 @@ class LoadedModule {
   }
 
  private:
-  LoadedModule(void* handle, PluginInfo* info) : handle_(handle), info_(info) {}
-  static std::string Call(int32_t (*entry)()) {
-    try {
-      return std::to_string(entry());
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-  }
-  void* handle_;
-  PluginInfo* info_;
+  explicit LoadedModule(std::unique_ptr<zv::loader::PluginModule> module)
+      : module_(std::move(module)) {}
+  std::unique_ptr<zv::loader::PluginModule> module_;
 };
 
 // Each case runs in a process of its own, with settings that make Init

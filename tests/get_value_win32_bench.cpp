@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "host/win32/seh_call.h"
+#include "loader/plugin_loader.h"
+#include "loader/win32/seh_call.h"
 #include "monitor/publisher.h"
 #include "zelvane_info.h"
 
@@ -96,14 +98,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   publisher->WriteWord(zv::monitor::kTemperatureOffset + 8, zv::monitor::EncodeHundredths(4537));
-  HMODULE module = LoadLibraryA(ZV_PLUGIN_PATH);
-  const auto get_plugin = reinterpret_cast<GetPluginFunc>(  // NOLINT: GetProcAddress's type
-      reinterpret_cast<void (*)()>(GetProcAddress(module, "getPlugin")));
-  if (module == nullptr || get_plugin == nullptr) {
-    std::fprintf(stderr, "cannot load %s\n", ZV_PLUGIN_PATH);
+  std::string error;
+  const auto module = zv::loader::PluginModule::Load(ZV_PLUGIN_PATH, error);
+  if (module == nullptr) {
+    std::fprintf(stderr, "cannot load %s: %s\n", ZV_PLUGIN_PATH, error.c_str());
     return 1;
   }
-  const GetValueFunc get_value = get_plugin()->GetValue;
+  const GetValueFunc get_value = module->info().GetValue;
   // Connects to the monitor's memory outside the timing.
   char* first = get_value(ZV_MACRO_TEMP, "2");
   if (std::strcmp(first, "45") != 0) {
@@ -137,6 +138,5 @@ int main(int argc, char** argv) {
   std::printf("  the same inside the host's exception guard:        %7.1f ns (%.1f)\n",
               Median(guarded), Fastest(guarded));
   std::printf("  ratio GetValue / baseline (medians):               %7.2f\n", value / base);
-  FreeLibrary(module);
   return 0;
 }

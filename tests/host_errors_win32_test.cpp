@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/win32/seh_call.h"
+#include "loader/win32/seh_call.h"
 #include "monitor/publisher.h"
 #include "support/plugin_host.h"
 

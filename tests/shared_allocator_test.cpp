@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "loader/plugin_loader.h"
 #include "monitor/publisher.h"
 #include "support/plugin_host.h"
-#include "support/win32/proc_address.h"
 #include "zelvane_info.h"
 
 namespace {
@@ -46,7 +46,7 @@ class Borlndmm {
  private:
   template <typename Func>
   Func Call(const char* name) const {
-    auto func = zv::test::ProcAddress<Func>(module_, name);
+    auto func = zv::loader::FindExport<Func>(module_, name);
     EXPECT_NE(func, nullptr) << name;
     return func;
   }

@@ -1,34 +1,27 @@
-// What a host does with the plugin module, for tests: load it, call its
-// entry points and catch its errors the platform's way.
+// The plugin module as the tests' host has it: loaded and called through the
+// shared loader (loader/plugin_loader.h), with every call checked against
+// the error contract and every buffer checked to be the host's to release.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <utility>
 
+#include "loader/plugin_loader.h"
 #include "zelvane_info.h"
 
 namespace zv::test {
 
 // The outcome of one entry-point call as the host sees it.
-struct HostCall {
-  bool failed = false;
-  std::string text;              // returned text, or the error's message
-  const void* buffer = nullptr;  // the returned buffer (already released)
-};
+using HostCall = loader::CallResult;
 
 class PluginModule {
  public:
   // Loads the module at `path`; fails the test when it cannot.
   static std::unique_ptr<PluginModule> Load(const char* path);
-  PluginModule(const PluginModule&) = delete;
-  PluginModule& operator=(const PluginModule&) = delete;
-  PluginModule(PluginModule&&) = delete;
-  PluginModule& operator=(PluginModule&&) = delete;
-  ~PluginModule();
 
-  [[nodiscard]] PluginInfo* info() const { return info_; }
-  [[nodiscard]] GetPluginFunc get_plugin() const { return get_plugin_; }
+  [[nodiscard]] const PluginInfo* info() const { return &module_->info(); }
+  [[nodiscard]] GetPluginFunc get_plugin() const { return module_->get_plugin(); }
 
   // Calls GetValue, copies its text and releases the buffer.
   HostCall GetValue(std::int32_t code, const char* param) const;
@@ -39,13 +32,13 @@ class PluginModule {
   HostCall Config() const;
 
  private:
-  PluginModule(void* module, GetPluginFunc get_plugin);
-  void* module_;
-  GetPluginFunc get_plugin_;
-  PluginInfo* info_;
+  explicit PluginModule(std::unique_ptr<loader::PluginModule> module)
+      : module_(std::move(module)) {}
+  std::unique_ptr<loader::PluginModule> module_;
 };
 
-// Releases a buffer returned by GetValue the way the host must.
+// Releases a buffer returned by GetValue the way the host must; fails the
+// test when the allocator refuses it.
 void ReleaseBuffer(char* buffer);
 
 }  // namespace zv::test

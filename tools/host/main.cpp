@@ -17,12 +17,15 @@
 #include "host/cp1251.h"
 #include "host/lcd.h"
 #include "host/lcdproc.h"
-#include "host/plugin_module.h"
 #include "host/screen.h"
 #include "host/terminal.h"
+#include "loader/plugin_loader.h"
 
 namespace zv::host {
 namespace {
+
+using loader::CallResult;
+using loader::PluginModule;
 
 const std::vector<std::string> kDefaultScreen = {
     "$zvCheck$Zelvane 4",

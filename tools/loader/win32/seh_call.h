@@ -1,14 +1,15 @@
 /* Calls into the plugin the way a Windows host does, catching the structured
- * exception that carries the plugin's error. Used by the host stand-in and
- * the tests. Two implementations, picked by the build:
+ * exception that carries the plugin's error. Used by the plugin loader (that
+ * of the host stand-in and the tests) and by the tests that time or count
+ * the calls. Two implementations, picked by the build:
  *   - seh_call_x86.c, 32-bit x86: an exception-registration record on the
  *     thread's chain at fs:[0] for the length of the call, as a host built
  *     with the vendor's compiler has it (GCC; no __try needed);
  *   - seh_call_x64.c, 64-bit: __try/__except, compiled by clang
  *     (-fms-extensions), since GCC has no __try and x64 has no fs:[0] chain.
  * Plain C so that GCC-built C++ can call it. */
-#ifndef ZV_HOST_SEH_CALL_H
-#define ZV_HOST_SEH_CALL_H
+#ifndef ZV_LOADER_SEH_CALL_H
+#define ZV_LOADER_SEH_CALL_H
 
 #include <stdint.h>
 
@@ -50,4 +51,4 @@ void ZvCopyRaised(const struct _EXCEPTION_RECORD* record, ZvRaised* raised);
 }
 #endif
 
-#endif /* ZV_HOST_SEH_CALL_H */
+#endif /* ZV_LOADER_SEH_CALL_H */
