@@ -22,7 +22,7 @@ cmake --build --preset linux
 
 # The monitor's shared-memory name is global to the machine; the tests hold
 # the same lock while they publish under it.
-exec 9>/tmp/zv-monitor-memory.lock
+exec 9>"$ZV_MONITOR_LOCK"
 if ! flock -n 9; then
   echo "Waiting for a test run to release the monitor's shared memory..."
   flock 9

@@ -2,6 +2,26 @@
 
 ZV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# The monitor's shared-memory name is global to the machine, so every run
+# that publishes or reads it (a test run, the demo, a fuzzer) holds this
+# lock; another checkout's runs then wait instead of overlapping.
+ZV_MONITOR_LOCK=/tmp/zv-monitor-memory.lock
+
+# zv_locked CMD...: runs CMD holding the monitor's lock.
+zv_locked() {
+  flock "$ZV_MONITOR_LOCK" "$@"
+}
+
+# zv_xvfb SECONDS CMD...: runs CMD, for at most SECONDS, on a virtual X
+# server of its own (Xvfb, 1024x768, 24 bits, on a free display number),
+# for the dialog tests and the renderings. CMD is a program, not a shell
+# function (to hold the lock too: zv_xvfb 600 flock "$ZV_MONITOR_LOCK" CMD).
+zv_xvfb() {
+  local seconds=$1
+  shift
+  timeout "$seconds" xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+}
+
 # zv_require_packages FILE...: installs the Debian packages listed in the
 # files (one per line, # comments) that are missing. A package of another
 # architecture is written name:arch (wine32:i386); that architecture is added

@@ -23,8 +23,7 @@ trap 'rm -rf "$docs"' EXIT
 win() { echo "Z:${1//\//\\}"; }
 
 render() {  # render NAME: OUT/NAME-dialog.png and OUT/NAME-prompt.png
-  timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" \
-    cmake/wine-run.sh "$PWD/$build/wine/prefix" explorer /desktop=zvrender,640x400 \
+  zv_xvfb 120 cmake/wine-run.sh "$PWD/$build/wine/prefix" explorer /desktop=zvrender,640x400 \
     "$(win "$PWD/$tool")" "$(win "$PWD/$build/bin/zelvane_info.dll")" "$(win "$out/$1")" \
     "$(win "$docs")"
   for part in dialog prompt; do

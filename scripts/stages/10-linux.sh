@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Linux build, the whole test suite, and one short benchmark run for its figures.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 cmake --preset linux
 cmake --build --preset linux
 # The monitor's shared-memory name is global to the machine: hold a lock so
 # that no other run of these tests (another checkout, the demo) overlaps.
-flock /tmp/zv-monitor-memory.lock ctest --preset linux
+zv_locked ctest --preset linux
 build/linux/bench/get_value_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_color=false

@@ -4,10 +4,10 @@
 # The settings dialog's tests skip without a display, so they run a second
 # time under a virtual X server (as in 25-dialog).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 cmake --preset asan
 cmake --build --preset asan
-# The monitor's shared-memory name is global to the machine (see 10-linux).
-flock /tmp/zv-monitor-memory.lock ctest --preset asan
-timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
-  flock /tmp/zv-monitor-memory.lock ctest --preset asan -R '^(SettingsDialog|.*NoDisplay)\.'
+# The monitor's shared-memory name is global to the machine (see lib.sh).
+zv_locked ctest --preset asan
+zv_xvfb 600 flock "$ZV_MONITOR_LOCK" ctest --preset asan -R '^(SettingsDialog|.*NoDisplay)\.'

@@ -6,14 +6,14 @@
 # with no display at all, where Config must fail with a clear error and the
 # prompt count as No, without hanging. Prints the time of each build's part.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 for preset in win32 win64; do
   start=$SECONDS
   echo "--- $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset"
-  timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
-    ctest --preset "$preset" -R '^(SettingsDialog|RetryPrompt)\.'
+  zv_xvfb 600 ctest --preset "$preset" -R '^(SettingsDialog|RetryPrompt)\.'
   env -u DISPLAY -u WAYLAND_DISPLAY -u XAUTHORITY timeout 300 \
     ctest --preset "$preset" -R 'NoDisplay|WithoutADisplay'
   echo "--- $preset: $((SECONDS - start)) s"

@@ -4,7 +4,8 @@
 # New inputs go to build/fuzz/corpus/<name>/ (not committed); a failing input
 # is saved as build/fuzz/artifacts/<name>/crash-* and fails the stage.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 seconds=${ZV_FUZZ_SECONDS:-30}
 cmake --preset fuzz
 cmake --build --preset fuzz
@@ -22,8 +23,8 @@ while read -r name needs; do
   echo "--- $name (${seconds} s)"
   status=0
   if [ "$needs" = shared-memory ]; then
-    # The monitor's shared-memory name is global to the machine (see 10-linux).
-    flock /tmp/zv-monitor-memory.lock "${run[@]}" >"$log" 2>&1 || status=$?
+    # The monitor's shared-memory name is global to the machine (see lib.sh).
+    zv_locked "${run[@]}" >"$log" 2>&1 || status=$?
   else
     "${run[@]}" >"$log" 2>&1 || status=$?
   fi

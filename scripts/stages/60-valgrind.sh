@@ -5,7 +5,8 @@
 # - the module loaded and unloaded again and again in one process, every
 #   entry point called in between (ZV_VALGRIND_RELOAD_CYCLES, default 200).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target zv_monitor zv_host zelvane_info module_lifecycle_tests
 # Settings live under $HOME; a fresh one keeps the run independent of the user's.
@@ -34,11 +35,11 @@ run() {
   wait "$monitor" 2>/dev/null || true
   return $status
 }
-# The monitor's shared-memory name is global to the machine (see 10-linux).
+# The monitor's shared-memory name is global to the machine (see lib.sh).
 export -f run
 export home log out
 status=0
-flock /tmp/zv-monitor-memory.lock bash -c run || status=$?
+zv_locked bash -c run || status=$?
 
 grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|suppressed:|All heap blocks were freed|total heap usage' "$log" || true
 if [ "$status" -ne 0 ]; then
@@ -62,7 +63,7 @@ echo "valgrind: 100 live refreshes, nothing lost"
 cycles=${ZV_VALGRIND_RELOAD_CYCLES:-200}
 reload_log=build/linux/valgrind-reload.log
 reload_status=0
-HOME=$home ZV_RELOAD_CYCLES=$cycles flock /tmp/zv-monitor-memory.lock \
+HOME=$home ZV_RELOAD_CYCLES=$cycles zv_locked \
   valgrind --leak-check=full --show-leak-kinds=definite,indirect \
   --errors-for-leak-kinds=definite,indirect --error-exitcode=1 --keep-debuginfo=yes \
   --suppressions=scripts/valgrind/fltk.supp --log-file="$reload_log" \
