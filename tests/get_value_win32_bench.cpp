@@ -89,6 +89,8 @@ double Fastest(const std::vector<double>& values) {
 
 }  // namespace
 
+// A command-line program: its reports are printf-style.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-vararg)
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 201;
   const int calls = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
@@ -140,3 +142,4 @@ int main(int argc, char** argv) {
   std::printf("  ratio GetValue / baseline (medians):               %7.2f\n", value / base);
   return 0;
 }
+// NOLINTEND(cppcoreguidelines-pro-type-vararg)

@@ -10,6 +10,7 @@
 #include <psapi.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -84,7 +85,7 @@ TEST(HostErrors, ManyInARowLeaveMemoryFlatAndThePluginAnswering) {
   zv::monitor::RemoveStale(kName);
   auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
   ASSERT_NE(publisher, nullptr);
-  publisher->WriteWord(zv::monitor::kTemperatureOffset + 4 * 3,
+  publisher->WriteWord(zv::monitor::kTemperatureOffset + 4 * std::size_t{3},
                        zv::monitor::EncodeHundredths(4550));
   auto plugin = zv::test::PluginModule::Load(ZV_PLUGIN_PATH);
   ASSERT_NE(plugin, nullptr);
@@ -115,6 +116,7 @@ TEST(HostErrors, ManyInARowLeaveMemoryFlatAndThePluginAnswering) {
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   const Memory after = Measure();
 
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the figures for the logs
   std::printf(
       "host errors: %d in a row in %.1f s (%.1f us each); private bytes %.0f -> %.0f KiB "
       "(pagefile usage %.0f -> %.0f KiB), working set %.0f -> %.0f KiB, heaps %zu -> %zu bytes "
@@ -130,7 +132,7 @@ TEST(HostErrors, ManyInARowLeaveMemoryFlatAndThePluginAnswering) {
   // elsewhere in the process's memory.
   EXPECT_LE(after.heap_bytes, before.heap_bytes + 4096);
   EXPECT_LE(after.heap_blocks, before.heap_blocks + 16);
-  EXPECT_LE(after.private_bytes, before.private_bytes + 256 * 1024);
+  EXPECT_LE(after.private_bytes, before.private_bytes + std::size_t{256} * 1024);
   // The plugin answers as before; the errors left its last text alone.
   EXPECT_EQ(plugin->GetValue(9, nullptr).text, "46");
   EXPECT_EQ(plugin->GetValue(ZV_MACRO_TEMP, "3").text, "46");

@@ -77,6 +77,7 @@ void SetDocumentsFolder(const std::string& folder) {
                             "Folders",
                             0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the API takes bytes
   RegSetValueExA(key, "Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                  static_cast<DWORD>(folder.size() + 1));
   RegCloseKey(key);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -69,12 +70,12 @@ class PromptAnswerer {
       }
       if (box == nullptr) return;
       ++seen_.boxes;
-      wchar_t text[512] = {};
-      GetWindowTextW(box, text, 512);
-      seen_.caption = text;
+      std::array<wchar_t, 512> text{};
+      GetWindowTextW(box, text.data(), static_cast<int>(text.size()));
+      seen_.caption = text.data();
       // A message box's text is its static control 0xFFFF.
-      GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 512);
-      seen_.text = text;
+      GetWindowTextW(GetDlgItem(box, 0xFFFF), text.data(), static_cast<int>(text.size()));
+      seen_.text = text.data();
       seen_.owned = GetWindow(box, GW_OWNER) != nullptr;
       // The icon is a static control showing the error icon.
       seen_.style = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr &&

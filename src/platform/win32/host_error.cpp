@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 #include "zelvane_info.h"
 
 namespace zv::platform {
@@ -12,14 +14,14 @@ namespace zv::platform {
 // holds no object with a destructor.
 void RaiseHostError(const char* message) {
   // The parameter is the message's address, as the host header documents.
-  const ULONG_PTR arguments[ZV_ERROR_EXCEPTION_PARAMS] = {
+  const std::array<ULONG_PTR, ZV_ERROR_EXCEPTION_PARAMS> arguments = {
       reinterpret_cast<ULONG_PTR>(message)};  // NOLINT(*-reinterpret-cast)
   // A non-continuable exception does not come back: a handler that tries to
   // continue gets another exception instead. The loop only tells the
   // compiler so.
   for (;;) {
     RaiseException(ZV_ERROR_EXCEPTION_CODE, EXCEPTION_NONCONTINUABLE, ZV_ERROR_EXCEPTION_PARAMS,
-                   arguments);
+                   arguments.data());
   }
 }
 

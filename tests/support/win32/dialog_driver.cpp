@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,9 @@ std::wstring Text(HWND window) {
 }
 
 std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
+  std::array<wchar_t, 64> name{};
+  GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+  return name.data();
 }
 
 // EnumThreadWindows's callback for Front(): stops at the first window that
@@ -57,6 +58,7 @@ BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
   const std::wstring name = ClassOf(window);
   if (IsWindowVisible(window) && IsWindowEnabled(window) &&
       (name == L"ZvSettingsDialog" || name == L"#32770")) {
+    // NOLINTNEXTLINE(*-reinterpret-cast, performance-no-int-to-ptr): the callback's argument
     *reinterpret_cast<HWND*>(result) = window;
     return FALSE;
   }
@@ -68,7 +70,8 @@ BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
 // (file picker, message box). A window that has a modal child is disabled.
 HWND Front() {
   HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), TakeFrontWindow, reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), TakeFrontWindow,
+                    reinterpret_cast<LPARAM>(&found));  // NOLINT(*-reinterpret-cast): as above
   return found;
 }
 
@@ -259,6 +262,7 @@ void TypePath(const std::string& text) {
   HWND edit = Edit(dialog);
   ASSERT_NE(edit, nullptr);
   const std::wstring wide = Wide(text);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the message's text argument
   SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
@@ -304,6 +308,7 @@ void ChooseFile(const std::string& name) {
   if (field == nullptr) field = GetDlgItem(chooser, 0x47c);
   ASSERT_NE(field, nullptr) << "no file name field in the picker";
   const std::wstring wide = Wide(name);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the message's text argument
   SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   SendMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
 }

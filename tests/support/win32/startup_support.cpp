@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -20,9 +21,9 @@ const unsigned kLaunchWaitBound = 5000;
 
 // Beside this program.
 std::string FakeMonitorPath() {
-  char self[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string path = self;
+  std::array<char, MAX_PATH + 1> self{};
+  GetModuleFileNameA(nullptr, self.data(), MAX_PATH);
+  std::string path = self.data();
   return path.substr(0, path.find_last_of("\\/") + 1) + ZV_FAKE_MONITOR_NAME;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -19,14 +20,14 @@ constexpr const wchar_t* kShellFolders =
 constexpr const wchar_t* kPersonal = L"Personal";
 
 std::optional<std::wstring> SavedPersonal() {
-  wchar_t value[1024] = {};
-  DWORD size = sizeof value - sizeof(wchar_t);
+  std::array<wchar_t, 1024> value{};
+  auto size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
   if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, kPersonal,
-                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value.data(),
                    &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  return std::wstring(value);
+  return std::wstring(value.data());
 }
 
 void SetPersonal(const std::optional<std::wstring>& value) {
@@ -37,6 +38,7 @@ void SetPersonal(const std::optional<std::wstring>& value) {
     return;
   }
   if (value) {
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the API takes bytes
     RegSetValueExW(key, kPersonal, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
                    static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)));
   } else {
@@ -56,9 +58,9 @@ std::optional<std::wstring>& Saved() {
 // becomes its "Documents", and the previous setting comes back on
 // destruction.
 TempHome::TempHome() {
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof temp, temp);
-  std::string base = temp;
+  std::array<char, MAX_PATH + 1> temp{};
+  GetTempPathA(static_cast<DWORD>(temp.size()), temp.data());
+  std::string base = temp.data();
   while (!base.empty() && base.back() == '\\') base.pop_back();
   for (unsigned attempt = 0;; ++attempt) {
     path_ =

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
 
 #include "loader/win32/seh_call.h"
@@ -56,12 +57,12 @@ CallResult Failure(const ZvRaised& raised) {
   const bool by_contract = plugin_code && (raised.flags & EXCEPTION_NONCONTINUABLE) != 0 &&
                            raised.parameter_count == ZV_ERROR_EXCEPTION_PARAMS;
   if (plugin_code) {
-    return {true, raised.message, !by_contract};
+    return {true, &raised.message[0], !by_contract};
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "structured exception 0x%08lX",
+  std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), "structured exception 0x%08lX",
                 static_cast<unsigned long>(raised.code));
-  return {true, text, true};
+  return {true, text.data(), true};
 }
 
 // The system's text for an error code, in UTF-8.

@@ -9,6 +9,7 @@ void ZvCopyRaised(const EXCEPTION_RECORD* record, ZvRaised* raised) {
   raised->flags = record->ExceptionFlags;
   raised->parameter_count = record->NumberParameters;
   raised->message_pointer =
+      /* NOLINTNEXTLINE(performance-no-int-to-ptr): the raiser's pointer, as a word */
       record->NumberParameters >= 1 ? (const char*)record->ExceptionInformation[0] : NULL;
   raised->message[0] = '\0';
   if (record->ExceptionCode == ZV_ERROR_EXCEPTION_CODE && raised->message_pointer != NULL) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 namespace zv::monitor {
@@ -33,14 +34,16 @@ namespace {
 
 // A temporary file of `size` zero bytes, deleted when its last user closes it.
 HANDLE CreateBackingFile(std::size_t size) {
-  char folder[MAX_PATH + 1] = {};
-  char path[MAX_PATH + 1] = {};
-  if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "zv", 0, path) == 0) {
+  std::array<char, MAX_PATH + 1> folder{};
+  std::array<char, MAX_PATH + 1> path{};
+  if (GetTempPathA(static_cast<DWORD>(folder.size()), folder.data()) == 0 ||
+      GetTempFileNameA(folder.data(), "zv", 0, path.data()) == 0) {
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = CreateFileA(
-      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  HANDLE file =
+      CreateFileA(path.data(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
   if (file != INVALID_HANDLE_VALUE &&
