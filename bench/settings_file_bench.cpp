@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 
 namespace {
 
@@ -113,8 +114,8 @@ int main(int argc, char** argv) {
     WriteBlankLines(ini, megabytes);
     Print("load", megabytes, InChild([] { zv::settings::LoadSettings(); }));
     Print("save", megabytes, InChild([] {
-            zv::settings::TryToRun = false;
-            zv::settings::MonitorPath = "/opt/zelvane 4/zv4";
+            zv::State().TryToRun = false;
+            zv::State().MonitorPath = "/opt/zelvane 4/zv4";
             zv::settings::SaveSettings();
           }));
   }

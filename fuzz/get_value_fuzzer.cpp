@@ -28,6 +28,7 @@
 #include "plugin/get_value.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
+#include "state/module_state.h"
 #include "zelvane_info.h"
 
 extern "C" PluginInfo* getPlugin();
@@ -165,8 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Block()->WriteWord(zv::monitor::kVoltageOffset + 4 * i, word);
     }
   }
-  const std::string last_before = zv::plugin::LastValue;
-  const Outcome expected = Model(code, param, word, last_before, zv::readings::MonitorMapped);
+  const std::string last_before = zv::State().LastValue;
+  const Outcome expected = Model(code, param, word, last_before, zv::State().MonitorMapped);
 
   Outcome actual;
   try {
@@ -183,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fail("every failure is the plugin's own error", "zv::Exception", "another exception");
   }
 
-  if (!kPublished && zv::readings::MonitorMapped) {
+  if (!kPublished && zv::State().MonitorMapped) {
     // Nothing here publishes; another process did, ignoring the machine-wide
     // lock on the name, and the plugin rightly connected to it.
     Fail("no block under the monitor's name while this target runs", "no block",
@@ -196,12 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fail(actual.failed ? "error message" : "returned text", expected.text, actual.text);
   }
   const std::string& last_expected = actual.failed ? last_before : actual.text;
-  if (zv::plugin::LastValue != last_expected) {
-    Fail("LastValue after the call", last_expected, zv::plugin::LastValue);
+  if (zv::State().LastValue != last_expected) {
+    Fail("LastValue after the call", last_expected, zv::State().LastValue);
   }
   const auto macro = static_cast<std::int16_t>(code & 0xFFFF);
   if (kPublished && !actual.failed && macro >= ZV_MACRO_TEMP && macro <= ZV_MACRO_VOLT &&
-      !zv::readings::MonitorMapped) {
+      !zv::State().MonitorMapped) {
     Fail("a reading connects to the published block", "mapped", "not mapped");
   }
   return 0;

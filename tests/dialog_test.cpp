@@ -17,6 +17,7 @@
 #include "readings/monitor_memory.h"
 #include "settings/config.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 #include "support/dialog_driver.h"
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
@@ -61,8 +62,8 @@ class SettingsDialog : public ::testing::Test {
         << "[Other]\r\nkey=value\r\n[ZV4]\r\nTry to run=" << (try_to_run ? 1 : 0)
         << "\r\nPath=" << path << "\r\n";
     settings::LoadSettings();
-    ASSERT_EQ(settings::TryToRun, try_to_run);
-    ASSERT_EQ(settings::MonitorPath, path);
+    ASSERT_EQ(zv::State().TryToRun, try_to_run);
+    ASSERT_EQ(zv::State().MonitorPath, path);
   }
 
   // Runs Config with `script` driving the window; Config must return 0 and
@@ -155,18 +156,18 @@ TEST_F(SettingsDialog, OkWithTheBoxClearSavesFalseAndTheDisabledEditsText) {
   });
   RunConfig(script);
 
-  EXPECT_FALSE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, kPath1251);
+  EXPECT_FALSE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, kPath1251);
   const std::string file = ReadFile(ini());
   EXPECT_NE(file.find("Path=" + kPath1251), std::string::npos) << file;
   EXPECT_NE(file.find("[Other]"), std::string::npos) << file;
-  settings::TryToRun = true;
-  settings::MonitorPath.clear();
+  zv::State().TryToRun = true;
+  zv::State().MonitorPath.clear();
   settings::LoadSettings();
-  EXPECT_FALSE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, kPath1251);
+  EXPECT_FALSE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, kPath1251);
   // Launching off: no attempt to connect.
-  EXPECT_EQ(zv::readings::MappingHandle, nullptr);
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
 }
 
 TEST_F(SettingsDialog, CloseButtonCloseBoxAndEscapeChangeNothing) {
@@ -186,8 +187,8 @@ TEST_F(SettingsDialog, CloseButtonCloseBoxAndEscapeChangeNothing) {
   box.Then(zv::test::ClickCheckBox).Then(zv::test::ClickCloseBox);
   RunConfig(box);
 
-  EXPECT_FALSE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, kPath1251);
+  EXPECT_FALSE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, kPath1251);
   EXPECT_EQ(ReadFile(ini()), before);
 }
 
@@ -201,9 +202,9 @@ TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
       .Then([] { zv::test::ClickButton(kOk); });
   RunConfig(script);
 
-  EXPECT_TRUE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, "/usr/bin/zelvane");
-  EXPECT_TRUE(zv::readings::MonitorMapped);
+  EXPECT_TRUE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, "/usr/bin/zelvane");
+  EXPECT_TRUE(zv::State().MonitorMapped);
   char* check = zv::plugin::GetValue(0, nullptr);
   EXPECT_STREQ(check, "");
   zv::test::ReleaseBuffer(check);
@@ -247,8 +248,8 @@ TEST_F(SettingsDialog, PathOutsideWindows1251IsRefusedAndNothingChanges) {
     EXPECT_NE(std::string(error.what()).find("Windows-1251"), std::string::npos);
   }
   EXPECT_FALSE(Look().open);
-  EXPECT_TRUE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, "/old/zelvane");
+  EXPECT_TRUE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, "/old/zelvane");
   EXPECT_EQ(ReadFile(ini()), before);
 }
 
@@ -262,8 +263,8 @@ TEST_F(SettingsDialog, FailedSaveReachesTheCallerWithTheAcceptedValuesKept) {
   script.Start();
   EXPECT_THROW(settings::Config(), zv::Exception);
   EXPECT_FALSE(Look().open);
-  EXPECT_TRUE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, "/usr/bin/zelvane");
+  EXPECT_TRUE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, "/usr/bin/zelvane");
 }
 
 TEST_F(SettingsDialog, BrowsingPutsOnlyAnExistingFileInTheEdit) {
@@ -298,7 +299,7 @@ TEST_F(SettingsDialog, BrowsingPutsOnlyAnExistingFileInTheEdit) {
   EXPECT_EQ(cancelled.edit_text, exe.string());
   // The default extension completes a bare name that only exists with it.
   EXPECT_EQ(defaulted.edit_text, (home_ / "bin" / "other.exe").string());
-  EXPECT_FALSE(settings::TryToRun);  // closed: nothing taken
+  EXPECT_FALSE(zv::State().TryToRun);  // closed: nothing taken
 }
 
 // No display: Config fails with a clear error and the process lives on.
@@ -326,7 +327,7 @@ TEST_P(NoDisplay, ConfigRaisesAClearErrorAndTheProcessLivesOn) {
   const zv::test::HostCall call = module->Config();
   EXPECT_TRUE(call.failed);
   EXPECT_EQ(call.text, expected);
-  EXPECT_FALSE(settings::TryToRun);
+  EXPECT_FALSE(zv::State().TryToRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(UnsetOrUnreachable, NoDisplay, ::testing::Values(nullptr, ":4711"));

@@ -24,8 +24,10 @@
 
 #include "monitor/publisher.h"
 #include "plugin/get_value.h"
+#include "plugin/module_reset.h"
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
+#include "state/module_state.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
@@ -62,11 +64,11 @@ std::string Get(std::int32_t code, const char* param) {
 class MonitorMemoryPosix : public ::testing::Test {
  protected:
   void SetUp() override {
-    readings::ReleaseMonitorMemory();
+    zv::plugin::ResetModuleState();
     Clear();
   }
   void TearDown() override {
-    readings::ReleaseMonitorMemory();
+    zv::plugin::ResetModuleState();
     Clear();
   }
 
@@ -128,7 +130,7 @@ TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
   for (const off_t size : {0, 100, 399}) {
     ASSERT_EQ(ftruncate(fd, size), 0);
     EXPECT_FALSE(MapMonitorMemory()) << size;
-    EXPECT_EQ(readings::MappingHandle, nullptr) << size;
+    EXPECT_EQ(zv::State().MappingHandle, nullptr) << size;
     EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "") << size;
     EXPECT_EQ(OpenDescriptors(), created) << "the small object's descriptor was kept";
   }
@@ -136,7 +138,7 @@ TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
   const std::int32_t word = monitor::EncodeRpm(1234);
   ASSERT_EQ(pwrite(fd, &word, sizeof word, monitor::kFanOffset), 4);
   EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "1234");
-  EXPECT_TRUE(readings::MonitorMapped);
+  EXPECT_TRUE(zv::State().MonitorMapped);
   close(fd);
   readings::ReleaseMonitorMemory();
   EXPECT_EQ(OpenDescriptors(), before);
@@ -290,8 +292,8 @@ TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
     EXPECT_EQ(text, "");
     EXPECT_EQ(init, 0);
-    EXPECT_EQ(readings::MappingHandle, nullptr);
-    EXPECT_FALSE(readings::MonitorMapped);
+    EXPECT_EQ(zv::State().MappingHandle, nullptr);
+    EXPECT_FALSE(zv::State().MonitorMapped);
     std::cout << "special file: " << c.what << " read as absent, GetValue and Init in "
               << took.count() << " us\n";
   }
@@ -308,7 +310,7 @@ TEST_F(MonitorMemoryPosix, ObjectOfAnotherUserIsAbsent) {
   constexpr uid_t kNobody = 65534;
   ASSERT_EQ(chown(kPath, kNobody, kNobody), 0);
   EXPECT_FALSE(MapMonitorMemory());
-  EXPECT_EQ(readings::MappingHandle, nullptr);
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "");
   EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
   // Given back to root: looked for again, and taken.

@@ -5,8 +5,10 @@
 
 #include "monitor/publisher.h"
 #include "platform/exception.h"
+#include "plugin/module_reset.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
+#include "state/module_state.h"
 
 namespace {
 
@@ -20,7 +22,11 @@ constexpr const char* kName = "ZVSharedMemory_KTX";
 
 class MonitorMemory : public ::testing::Test {
  protected:
-  void SetUp() override { zv::monitor::RemoveStale(kName); }
+  void SetUp() override {
+    zv::plugin::ResetModuleState();
+    zv::monitor::RemoveStale(kName);
+  }
+  void TearDown() override { zv::plugin::ResetModuleState(); }
 
   static std::unique_ptr<Publisher> Publish(std::size_t size = zv::monitor::kBlockSize) {
     auto publisher = Publisher::Create(kName, size);
@@ -38,13 +44,13 @@ class MonitorMemory : public ::testing::Test {
 TEST_F(MonitorMemory, AbsentObjectIsLookedForAgainOnEveryCall) {
   EXPECT_FALSE(MapMonitorMemory());
   EXPECT_FALSE(MapMonitorMemory());
-  EXPECT_EQ(readings::MappingHandle, nullptr);
-  EXPECT_FALSE(readings::MonitorMapped);
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
+  EXPECT_FALSE(zv::State().MonitorMapped);
 
   auto publisher = Publish();
   EXPECT_TRUE(MapMonitorMemory());
-  EXPECT_TRUE(readings::MonitorMapped);
-  EXPECT_NE(readings::MonitorView, nullptr);
+  EXPECT_TRUE(zv::State().MonitorMapped);
+  EXPECT_NE(zv::State().MonitorView, nullptr);
 }
 
 TEST_F(MonitorMemory, ReadingsAreLiveFromTheView) {
@@ -77,8 +83,8 @@ TEST_F(MonitorMemory, TooSmallObjectGivesNoReadings) {
   auto small = Publisher::CreateExact(kName, 100);
   ASSERT_NE(small, nullptr);
   EXPECT_FALSE(MapMonitorMemory());
-  EXPECT_FALSE(readings::MonitorMapped);
-  EXPECT_EQ(readings::MonitorView, nullptr);
+  EXPECT_FALSE(zv::State().MonitorMapped);
+  EXPECT_EQ(zv::State().MonitorView, nullptr);
   EXPECT_EQ(Read(ReadingKind::Fan, 0), "untouched");
 }
 
@@ -92,12 +98,12 @@ TEST_F(MonitorMemory, TooSmallObjectIsNeverMappedNorRetried) {
     auto small = Publisher::CreateExact(kName, 100);
     ASSERT_NE(small, nullptr);
     EXPECT_FALSE(MapMonitorMemory());
-    EXPECT_NE(readings::MappingHandle, nullptr);
-    EXPECT_EQ(readings::MonitorView, nullptr);
+    EXPECT_NE(zv::State().MappingHandle, nullptr);
+    EXPECT_EQ(zv::State().MonitorView, nullptr);
   }
   EXPECT_EQ(Publisher::Create(kName, zv::monitor::kBlockSize), nullptr);
   EXPECT_FALSE(MapMonitorMemory());
-  EXPECT_FALSE(readings::MonitorMapped);
+  EXPECT_FALSE(zv::State().MonitorMapped);
   EXPECT_EQ(Read(ReadingKind::Temperature, 3), "untouched");
 }
 #endif
@@ -113,11 +119,11 @@ TEST_F(MonitorMemory, ViewOutlivesThePublisherAndIsNeverReplaced) {
   // A restarted monitor: the plugin keeps its view. On Windows the name
   // still leads to the object the plugin holds, so the new monitor writes
   // into it; on POSIX the plugin's object is an orphan.
-  const auto* view = readings::MonitorView;
+  const auto* view = zv::State().MonitorView;
   auto restarted = Publish();
   restarted->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(1200));
   EXPECT_TRUE(MapMonitorMemory());
-  EXPECT_EQ(readings::MonitorView, view);
+  EXPECT_EQ(zv::State().MonitorView, view);
   EXPECT_EQ(Read(ReadingKind::Fan, 0), zv::monitor::kRestartReusesHeldObject ? "1200" : "900");
 }
 
@@ -130,7 +136,7 @@ TEST_F(MonitorMemory, BadIndexIsRefusedBeforeConnecting) {
       EXPECT_STREQ(error.what(), zv::readings::kIndexErrorMessage);
     }
   }
-  EXPECT_EQ(readings::MappingHandle, nullptr);
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
 }
 
 TEST_F(MonitorMemory, AbsentMonitorLeavesTheTextAsItCame) {

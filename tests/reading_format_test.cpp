@@ -2,12 +2,12 @@
 
 #include <climits>
 
-#include "readings/reading_formatter.h"
+#include "support/reading_text.h"
 
 namespace {
 
-using zv::readings::FormatFanSpeed;
-using zv::readings::FormatHundredths;
+using zv::test::FormatFanSpeed;
+using zv::test::FormatHundredths;
 
 constexpr std::int32_t kUnit = 65536;
 

@@ -28,14 +28,15 @@
 #include "platform/profile_file.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
+#include "state/module_state.h"
 #include "support/files.h"
+#include "support/profile_read.h"
 #include "support/settings_fixture.h"
 
 namespace {
 
-using zv::settings::MonitorPath;
+using zv::State;
 using zv::settings::SaveSettings;
-using zv::settings::TryToRun;
 using zv::test::ReadFile;
 using zv::test::WriteFile;
 
@@ -54,8 +55,8 @@ std::string Saved(long n) {
 
 // The settings of save number `n`.
 void SetFor(long n) {
-  TryToRun = n % 2 == 1;
-  MonitorPath = "/opt/zv4/run-" + std::to_string(n);
+  State().TryToRun = n % 2 == 1;
+  State().MonitorPath = "/opt/zv4/run-" + std::to_string(n);
 }
 
 // The number of the save a file holds, if it is wholly one of them.
@@ -205,8 +206,8 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   WriteFile(ini_, Saved(0));
   const std::string filler = docs + "/filler";
   FillUp(filler);
-  TryToRun = true;
-  MonitorPath =
+  State().TryToRun = true;
+  State().MonitorPath =
       "/opt/" + std::string(std::size_t{16} * 4096, 'p');  // a new file of 16 pages and more
   int lost = 0;
   int clear_errors = 0;
@@ -237,7 +238,7 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   }
   std::filesystem::remove(filler);
   SaveSettings();
-  EXPECT_EQ(zv::platform::ReadProfileString(ini_, "ZV4", "Path", ""), MonitorPath);
+  EXPECT_EQ(zv::test::ReadProfileString(ini_, "ZV4", "Path", ""), State().MonitorPath);
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d saves on a full disk: %d clear errors naming the file and the cause, %d "

@@ -18,16 +18,16 @@
 #include "platform/posix/profile_file_io.h"
 #include "platform/posix/profile_text.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 #include "support/files.h"
 #include "support/settings_fixture.h"
 #include "support/temp_home.h"
 
 namespace {
 
+using zv::State;
 using zv::settings::LoadSettings;
-using zv::settings::MonitorPath;
 using zv::settings::SaveSettings;
-using zv::settings::TryToRun;
 using zv::test::ReadFile;
 using zv::test::SetEnvironment;
 using zv::test::TempHome;
@@ -66,18 +66,18 @@ TEST_F(PosixSettingsStoreTest, SaveChangesOnlyTheTwoKeysLines) {
       "[Last]\r\n"
       "x=y";
   LoadFrom(before);
-  EXPECT_FALSE(TryToRun);
-  EXPECT_EQ(MonitorPath, "old value");
-  TryToRun = true;
-  MonitorPath = "/new/path";
+  EXPECT_FALSE(State().TryToRun);
+  EXPECT_EQ(State().MonitorPath, "old value");
+  State().TryToRun = true;
+  State().MonitorPath = "/new/path";
   SaveSettings();
   EXPECT_EQ(ReadFile(ini_), after);
 }
 
 TEST_F(PosixSettingsStoreTest, MissingKeysAreAddedToTheSectionInTheFilesLineEnding) {
   LoadFrom("[A]\r\na=1\r\n[zv4]\r\nOther=1\r\n\r\n[B]\r\nb=2");
-  TryToRun = true;
-  MonitorPath = "/p";
+  State().TryToRun = true;
+  State().MonitorPath = "/p";
   SaveSettings();
   EXPECT_EQ(ReadFile(ini_),
             "[A]\r\na=1\r\n[zv4]\r\nOther=1\r\nTry to run=1\r\nPath=/p\r\n\r\n[B]\r\nb=2");
@@ -93,8 +93,8 @@ TEST_F(PosixSettingsStoreTest, UnwritableLocationIsAClearError) {
   std::filesystem::create_directories(home_.path() + "/.config");
   WriteFile(home_.path() + "/.config/user-dirs.dirs",
             "XDG_DOCUMENTS_DIR=\"$HOME/not-a-folder/Documents\"\n");
-  TryToRun = true;
-  MonitorPath = "/p";
+  State().TryToRun = true;
+  State().MonitorPath = "/p";
   try {
     SaveSettings();
     ADD_FAILURE() << "saved into a file";
@@ -103,8 +103,8 @@ TEST_F(PosixSettingsStoreTest, UnwritableLocationIsAClearError) {
               std::string::npos)
         << error.what();
   }
-  EXPECT_TRUE(TryToRun);
-  EXPECT_EQ(MonitorPath, "/p");
+  EXPECT_TRUE(State().TryToRun);
+  EXPECT_EQ(State().MonitorPath, "/p");
 }
 
 TEST_F(PosixSettingsStoreTest, ReadOnlyFolderIsAClearError) {
@@ -112,7 +112,7 @@ TEST_F(PosixSettingsStoreTest, ReadOnlyFolderIsAClearError) {
   const std::string docs = home_.path() + "/Documents";
   WriteFile(ini_, "[ZV4]\nPath=/old\n");
   chmod(docs.c_str(), 0555);
-  MonitorPath = "/new";
+  State().MonitorPath = "/new";
   EXPECT_THROW(SaveSettings(), zv::Exception);
   chmod(docs.c_str(), 0755);
   EXPECT_EQ(ReadFile(ini_), "[ZV4]\nPath=/old\n");
@@ -124,8 +124,8 @@ TEST_F(PosixSettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryF
   const std::string link = home_.path() + "/link.ini";
   std::filesystem::rename(ini_, link);
   std::filesystem::create_symlink(link, ini_);
-  TryToRun = false;
-  MonitorPath = "/new";
+  State().TryToRun = false;
+  State().MonitorPath = "/new";
   SaveSettings();
   EXPECT_TRUE(std::filesystem::is_symlink(ini_));
   EXPECT_EQ(ReadFile(link), "[ZV4]\nPath=/new\nTry to run=0\n");
@@ -195,14 +195,14 @@ TEST_F(PosixSettingsStoreTest, SpecialFilesAreNeverOpenedAndNeverReplaced) {
       std::filesystem::create_symlink(c.target, ini_);
     }
     const std::string kind = KindOf(c.direct ? ini_ : c.target);
-    TryToRun = true;
-    MonitorPath = "/p";
+    State().TryToRun = true;
+    State().MonitorPath = "/p";
     ExpectError(LoadSettings, ini_ + ": it is not a regular file", c.name);
     ExpectError(SaveSettings, ini_, c.name);
     // The thing is still what it was, and nothing was left beside it.
     EXPECT_EQ(KindOf(c.direct ? ini_ : c.target), kind) << c.name;
     EXPECT_EQ(KindOf(ini_), c.direct ? kind : "link") << c.name;
-    EXPECT_TRUE(TryToRun);
+    EXPECT_TRUE(State().TryToRun);
     for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents")) {
       EXPECT_EQ(entry.path().filename(), "Lumora3.ini") << c.name;
     }
@@ -231,9 +231,9 @@ TEST_F(PosixSettingsStoreTest, FilesBeyondTheSizeBoundAreRefused) {
   std::string text(zv::platform::kMaxProfileFileSize - tail.size(), '\n');
   text += tail;
   LoadFrom(text);
-  EXPECT_TRUE(TryToRun);
-  EXPECT_EQ(MonitorPath, "/far");
-  MonitorPath = "/rfa";  // as long as before: the file stays at the bound
+  EXPECT_TRUE(State().TryToRun);
+  EXPECT_EQ(State().MonitorPath, "/far");
+  State().MonitorPath = "/rfa";  // as long as before: the file stays at the bound
   SaveSettings();
   // (Not EXPECT_EQ: gtest's diff of two 4 MiB texts takes minutes.)
   EXPECT_TRUE(ReadFile(ini_) == text.substr(0, text.size() - 4) + "rfa\n");
@@ -252,9 +252,9 @@ TEST_F(PosixSettingsStoreTest, ADanglingLinkGetsItsTargetAndStays) {
   std::filesystem::create_directory(home_.path() + "/synced");
   std::filesystem::create_symlink("../synced/Lumora3.ini", ini_);
   LoadSettings();  // a missing file: the defaults
-  EXPECT_FALSE(TryToRun);
-  TryToRun = true;
-  MonitorPath = "/p";
+  EXPECT_FALSE(State().TryToRun);
+  State().TryToRun = true;
+  State().MonitorPath = "/p";
   SaveSettings();
   EXPECT_EQ(KindOf(ini_), "link");
   EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/p\n");
@@ -263,7 +263,7 @@ TEST_F(PosixSettingsStoreTest, ADanglingLinkGetsItsTargetAndStays) {
   std::filesystem::remove(ini_);
   std::filesystem::create_symlink(home_.path() + "/second.ini", ini_);
   std::filesystem::create_symlink("synced/Lumora3.ini", home_.path() + "/second.ini");
-  MonitorPath = "/q";
+  State().MonitorPath = "/q";
   SaveSettings();
   EXPECT_EQ(KindOf(home_.path() + "/second.ini"), "link");
   EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/q\n");

@@ -12,15 +12,16 @@
 #include "platform/exception.h"
 #include "platform/profile_file.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 #include "support/files.h"
+#include "support/profile_read.h"
 #include "support/settings_fixture.h"
 
 namespace {
 
+using zv::State;
 using zv::settings::LoadSettings;
-using zv::settings::MonitorPath;
 using zv::settings::SaveSettings;
-using zv::settings::TryToRun;
 using zv::test::ReadFile;
 using zv::test::SettingsStoreTest;
 using zv::test::WriteFile;
@@ -36,42 +37,42 @@ std::string Lines(const std::string& text) {
 }
 
 TEST_F(SettingsStoreTest, MissingFileSectionOrKeysGiveTheDefaults) {
-  TryToRun = true;
-  MonitorPath = "stale";
+  State().TryToRun = true;
+  State().MonitorPath = "stale";
   LoadSettings();
-  EXPECT_FALSE(TryToRun);
-  EXPECT_EQ(MonitorPath, "");
+  EXPECT_FALSE(State().TryToRun);
+  EXPECT_EQ(State().MonitorPath, "");
   EXPECT_EQ(ReadFile(ini_), "(missing)");  // loading never creates the file
 
   for (const char* text : {"", "[Other]\nTry to run=1\nPath=/x\n", "[ZV4]\nunrelated=1\n"}) {
-    TryToRun = true;
-    MonitorPath = "stale";
+    State().TryToRun = true;
+    State().MonitorPath = "stale";
     LoadFrom(text);
-    EXPECT_FALSE(TryToRun) << text;
-    EXPECT_EQ(MonitorPath, "") << text;
+    EXPECT_FALSE(State().TryToRun) << text;
+    EXPECT_EQ(State().MonitorPath, "") << text;
   }
 }
 
 TEST_F(SettingsStoreTest, FirstSaveCreatesTheSectionAndRoundTrips) {
-  TryToRun = true;
-  MonitorPath = "/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC";
+  State().TryToRun = true;
+  State().MonitorPath = "/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC";
   SaveSettings();
   EXPECT_EQ(Lines(ReadFile(ini_)),
             "[ZV4]\nTry to run=1\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
-  TryToRun = false;
-  MonitorPath.clear();
+  State().TryToRun = false;
+  State().MonitorPath.clear();
   LoadSettings();
-  EXPECT_TRUE(TryToRun);
-  EXPECT_EQ(MonitorPath, "/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC");
+  EXPECT_TRUE(State().TryToRun);
+  EXPECT_EQ(State().MonitorPath, "/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC");
 
   // Launching off still writes the current path.
-  TryToRun = false;
+  State().TryToRun = false;
   SaveSettings();
   EXPECT_EQ(Lines(ReadFile(ini_)),
             "[ZV4]\nTry to run=0\nPath=/opt/zelvane 4/zv4;run \xCF\xF3\xF2\xFC\n");
-  TryToRun = true;
+  State().TryToRun = true;
   LoadSettings();
-  EXPECT_FALSE(TryToRun);
+  EXPECT_FALSE(State().TryToRun);
 }
 
 TEST_F(SettingsStoreTest, BooleanForms) {
@@ -89,7 +90,7 @@ TEST_F(SettingsStoreTest, BooleanForms) {
   });
   for (const Case& c : cases) {
     LoadFrom(std::string("[ZV4]\nTry to run=") + c.value + "\n");
-    EXPECT_EQ(TryToRun, c.expected) << '"' << c.value << '"';
+    EXPECT_EQ(State().TryToRun, c.expected) << '"' << c.value << '"';
   }
 }
 
@@ -97,8 +98,8 @@ TEST_F(SettingsStoreTest, LineBreaksInThePathAreRefusedWithoutWriting) {
   const std::string before = "[ZV4]\nTry to run=0\nPath=/old\n";
   for (const char* path : {"/a\nTry to run=1", "/a\r[Evil]", "/a\r\n"}) {
     WriteFile(ini_, before);
-    TryToRun = true;
-    MonitorPath = path;
+    State().TryToRun = true;
+    State().MonitorPath = path;
     try {
       SaveSettings();
       ADD_FAILURE() << "saved a path with a line break";
@@ -106,7 +107,7 @@ TEST_F(SettingsStoreTest, LineBreaksInThePathAreRefusedWithoutWriting) {
       EXPECT_NE(std::string(error.what()).find("line break"), std::string::npos) << error.what();
     }
     EXPECT_EQ(ReadFile(ini_), before);
-    EXPECT_TRUE(TryToRun);  // the in-memory values stay as the dialog set them
+    EXPECT_TRUE(State().TryToRun);  // the in-memory values stay as the dialog set them
   }
 }
 
@@ -126,11 +127,11 @@ TEST_F(SettingsStoreTest, OtherSectionsAndKeysSurviveASave) {
   LoadFrom(
       "[Main]\r\nPath=C:\\host\r\nTry to "
       "run=5\r\n[ZV4]\r\nExtra=kept\r\nPath=old\r\n[Last]\r\nx=y\r\n");
-  EXPECT_EQ(MonitorPath, "old");
-  TryToRun = true;
-  MonitorPath = "C:\\Zelvane\\zv4.exe";
+  EXPECT_EQ(State().MonitorPath, "old");
+  State().TryToRun = true;
+  State().MonitorPath = "C:\\Zelvane\\zv4.exe";
   SaveSettings();
-  using zv::platform::ReadProfileString;
+  using zv::test::ReadProfileString;
   EXPECT_EQ(ReadProfileString(ini_, "Main", "Path", "-"), "C:\\host");
   EXPECT_EQ(ReadProfileString(ini_, "Main", "Try to run", "-"), "5");
   EXPECT_EQ(ReadProfileString(ini_, "ZV4", "Extra", "-"), "kept");

@@ -10,18 +10,18 @@
 #include "platform/exception.h"
 #include "platform/win32/documents_folder_rules.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 #include "support/files.h"
 #include "support/settings_fixture.h"
 
 namespace {
 
+using zv::State;
 using zv::platform::IsFullPath;
 using zv::platform::IsUnreachablePathError;
 using zv::platform::WithoutTrailingSeparator;
 using zv::settings::LoadSettings;
-using zv::settings::MonitorPath;
 using zv::settings::SaveSettings;
-using zv::settings::TryToRun;
 
 TEST(DocumentsFolderRulesTest, OnlyASeparatorOfItsOwnIsCut) {
   for (const unsigned code_page : {1251U, 932U}) {
@@ -98,13 +98,13 @@ class UnreachableDocumentsTest : public zv::test::SettingsStoreTest {
   void ExpectDefaultsAndASaveError(const std::string& folder) {
     SetDocumentsFolder(folder);
     EXPECT_EQ(zv::platform::DocumentsFolder(), folder);
-    TryToRun = true;
-    MonitorPath = "stale";
+    State().TryToRun = true;
+    State().MonitorPath = "stale";
     EXPECT_NO_THROW(LoadSettings());
-    EXPECT_FALSE(TryToRun);
-    EXPECT_EQ(MonitorPath, "");
-    TryToRun = true;
-    MonitorPath = "C:\\zv4.exe";
+    EXPECT_FALSE(State().TryToRun);
+    EXPECT_EQ(State().MonitorPath, "");
+    State().TryToRun = true;
+    State().MonitorPath = "C:\\zv4.exe";
     try {
       SaveSettings();
       ADD_FAILURE() << "saved into " << folder;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "monitor/publisher.h"
+#include "plugin/module_reset.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -27,7 +28,11 @@ const std::string kIndexError =
 
 class StandIns : public ::testing::Test {
  protected:
-  void SetUp() override { zv::monitor::RemoveStale(kName); }
+  void SetUp() override {
+    zv::plugin::ResetModuleState();
+    zv::monitor::RemoveStale(kName);
+  }
+  void TearDown() override { zv::plugin::ResetModuleState(); }
 
   // Starts the monitor and waits until its object exists.
   static std::unique_ptr<BackgroundProcess> StartMonitor(std::vector<std::string> args) {

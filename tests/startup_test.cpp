@@ -11,11 +11,11 @@
 
 #include "monitor/publisher.h"
 #include "platform/exception.h"
-#include "platform/file_exists.h"
 #include "platform/launch.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
+#include "state/module_state.h"
 #include "support/files.h"
 #include "support/startup_support.h"
 
@@ -48,7 +48,7 @@ TEST_F(StartupTest, LaunchingOffTriesOnceAndReturnsZero) {
   EXPECT_EQ(Init(), 0);
   EXPECT_EQ(launches, 0);
   EXPECT_EQ(prompts, 0);
-  EXPECT_FALSE(zv::readings::MonitorMapped);
+  EXPECT_FALSE(zv::State().MonitorMapped);
   EXPECT_EQ(Check(), "#skip");
   // Without any settings file as well.
   std::filesystem::remove(IniPath());
@@ -77,7 +77,7 @@ TEST_F(StartupTest, MissingExecutablePromptsAndYesRetries) {
   EXPECT_EQ(Init(), -1);
   EXPECT_EQ(prompts, 3);
   EXPECT_EQ(launches, 0);
-  EXPECT_FALSE(zv::readings::MonitorMapped);
+  EXPECT_FALSE(zv::State().MonitorMapped);
 
   // A folder is not an executable either.
   Settings(true, home_.path());
@@ -119,33 +119,28 @@ TEST_F(StartupTest, MonitorThatNeverPublishesEndsInThePromptAfterTheBound) {
 
 // Any standard error of a pass, running out of memory included, brings up
 // the prompt like the plugin's own errors: Yes retries, No gives -1. The
-// errors are raised where a pass decides on or makes a launch.
+// errors are raised where a pass makes a launch.
 TEST_F(StartupTest, EveryStandardErrorOfAPassPrompts) {
   struct Case {
     const char* name;
-    bool (*file_exists)(const std::string&);
     void (*launch)(const std::string&);
   };
   const Case cases[] = {
-      {"out of memory in the launch", zv::platform::FileExists,
-       [](const std::string&) { throw std::bad_alloc(); }},
-      {"a standard error in the launch", zv::platform::FileExists,
+      {"out of memory in the launch", [](const std::string&) { throw std::bad_alloc(); }},
+      {"a standard error in the launch",
        [](const std::string&) { throw std::runtime_error("launcher broke"); }},
-      {"out of memory looking for the file",
-       [](const std::string&) -> bool { throw std::bad_alloc(); }, [](const std::string&) {}},
-      {"the plugin's error in the launch", zv::platform::FileExists,
+      {"the plugin's error in the launch",
        [](const std::string&) { throw zv::Exception("cannot start"); }},
   };
   Settings(true, FakeMonitorPath());
   for (const Case& c : cases) {
-    Startup.file_exists = c.file_exists;
     Startup.launch = c.launch;
     prompts = 0;
     answers = {Answer::kYes, Answer::kNo};
     EXPECT_EQ(Init(), -1) << c.name;
     EXPECT_EQ(prompts, 2) << c.name;
   }
-  EXPECT_FALSE(zv::readings::MonitorMapped);
+  EXPECT_FALSE(zv::State().MonitorMapped);
 }
 
 // Loading the settings is not part of a pass: its error leaves Init.
@@ -167,11 +162,11 @@ TEST_F(StartupTest, PromptWithoutADisplayCountsAsNo) {
 }
 
 TEST_F(StartupTest, SettingsLoadedByInitReplaceEarlierValues) {
-  zv::settings::TryToRun = true;
-  zv::settings::MonitorPath = "/from/an/earlier/dialog";
+  zv::State().TryToRun = true;
+  zv::State().MonitorPath = "/from/an/earlier/dialog";
   EXPECT_EQ(Init(), 0);  // no file: launching off
-  EXPECT_FALSE(zv::settings::TryToRun);
-  EXPECT_EQ(zv::settings::MonitorPath, "");
+  EXPECT_FALSE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, "");
   EXPECT_EQ(launches, 0);
 }
 

@@ -24,10 +24,6 @@ struct ProfileEntry {
 std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
                                             const std::vector<ProfileEntry>& entries);
 
-// The value of one key, as ReadProfileStrings gives it.
-std::string ReadProfileString(const std::string& path, const char* section, const char* key,
-                              const std::string& fallback);
-
 // Sets each entry's key in `section` of the file at `path`, in the entries'
 // order (each value one line; a line break is refused before anything is
 // written). Raises Exception when the file cannot be written. On POSIX the

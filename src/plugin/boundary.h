@@ -4,7 +4,6 @@
 #include <exception>
 #include <new>
 
-#include "platform/exception.h"
 #include "platform/host_error.h"
 
 namespace zv::plugin {
@@ -18,19 +17,18 @@ void StashHostError(const char* message) noexcept;
 const char* StashedHostError() noexcept;
 
 // Runs `body` and returns its result. Any error it raises is handed to the
-// host through the platform's error channel once `body`'s objects are gone.
+// host through the platform's error channel once `body`'s objects are gone,
+// with its message: the text of an Exception or of any other standard error,
+// "Out of memory" when memory ran out.
 template <typename Body>
 auto CallFromHost(Body&& body) -> decltype(body()) {
   bool failed = false;
   try {
     return body();
-  } catch (const Exception& error) {
-    StashHostError(error.what());
-    failed = true;
   } catch (const std::bad_alloc&) {
     StashHostError("Out of memory");
     failed = true;
-  } catch (const std::exception& error) {
+  } catch (const std::exception& error) {  // Exception among them
     StashHostError(error.what());
     failed = true;
   } catch (...) {

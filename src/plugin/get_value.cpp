@@ -7,11 +7,10 @@
 #include "plugin/index_text.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
+#include "state/module_state.h"
 #include "zelvane_info.h"
 
 namespace zv::plugin {
-
-std::string LastValue;
 
 namespace {
 
@@ -35,7 +34,7 @@ char* GetValue(std::int32_t code, const char* param) {
     case ZV_MACRO_RESET:
       break;
     case ZV_MACRO_CHECK:
-      text = readings::MonitorMapped ? "" : "#skip";
+      text = State().MonitorMapped ? "" : "#skip";
       break;
     case ZV_MACRO_TEMP:
       readings::FormatReading(ReadingKind::Temperature, index, text);
@@ -47,10 +46,11 @@ char* GetValue(std::int32_t code, const char* param) {
       readings::FormatReading(ReadingKind::Voltage, index, text);
       break;
     default:
-      return CopyForHost(LastValue);
+      return CopyForHost(State().LastValue);
   }
-  LastValue = text;
-  return CopyForHost(LastValue);
+  std::string& last = State().LastValue;
+  last = text;
+  return CopyForHost(last);
 }
 
 }  // namespace zv::plugin

@@ -6,9 +6,10 @@
 
 #include "plugin/boundary.h"
 #include "plugin/get_value.h"
-#include "readings/monitor_memory.h"
+#include "plugin/module_reset.h"
 #include "settings/config.h"
 #include "settings/startup.h"
+#include "state/module_state.h"
 #include "zv_version.h"
 
 #ifndef ZV_EXPORT
@@ -80,16 +81,17 @@ PluginInfo Info = {
 // clang-format on
 
 // Unloading gives back what the module's calls took: the connection to the
-// monitor's memory, open from its first mapping until now. (The retained
-// texts go with their own destructors.) A host that loads and unloads the
-// plugin again and again so keeps no descriptor or mapping per load.
+// monitor's memory, open from its first mapping until now, and the retained
+// texts. A host that loads and unloads the plugin again and again so keeps no
+// descriptor or mapping per load. The module's record is made first (it is
+// used here while loading), so it is destroyed only after this runs.
 struct ModuleUnload {
-  ModuleUnload() = default;
+  ModuleUnload() { zv::State(); }
   ModuleUnload(const ModuleUnload&) = delete;
   ModuleUnload& operator=(const ModuleUnload&) = delete;
   ModuleUnload(ModuleUnload&&) = delete;
   ModuleUnload& operator=(ModuleUnload&&) = delete;
-  ~ModuleUnload() { zv::readings::ReleaseMonitorMemory(); }
+  ~ModuleUnload() { zv::plugin::ResetModuleState(); }
 };
 const ModuleUnload Unload;
 

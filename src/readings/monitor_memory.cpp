@@ -4,36 +4,35 @@
 
 namespace zv::readings {
 
-platform::SharedMemoryHandle MappingHandle = nullptr;
-platform::SharedMemoryView MonitorView = nullptr;
-bool MonitorMapped = false;
-
 bool MapMonitorMemory() {
-  if (MappingHandle != nullptr) {
-    return MonitorView != nullptr;
+  ModuleState& state = State();
+  if (state.MappingHandle != nullptr) {
+    return state.MonitorView != nullptr;
   }
-  MappingHandle = platform::OpenSharedMemoryReadOnly(kMonitorMemoryName, kMonitorBlockSize);
-  if (MappingHandle != nullptr) {
-    MonitorView = platform::MapReadOnlyView(MappingHandle, kMonitorBlockSize);
+  state.MappingHandle = platform::OpenSharedMemoryReadOnly(kMonitorMemoryName, kMonitorBlockSize);
+  if (state.MappingHandle != nullptr) {
+    state.MonitorView = platform::MapReadOnlyView(state.MappingHandle, kMonitorBlockSize);
   }
-  MonitorMapped = MonitorView != nullptr;
-  return MonitorMapped;
+  state.MonitorMapped = state.MonitorView != nullptr;
+  return state.MonitorMapped;
 }
 
 static_assert(std::endian::native == std::endian::little,
               "the block's words are read as they lie, little-endian");
 
 bool ReadMonitorWord(std::size_t offset, std::int32_t& word) {
-  return platform::ReadViewWord(MappingHandle, MonitorView, offset, word);
+  const ModuleState& state = State();
+  return platform::ReadViewWord(state.MappingHandle, state.MonitorView, offset, word);
 }
 
 void ReleaseMonitorMemory() {
-  if (MappingHandle != nullptr) {
-    platform::CloseSharedMemory(MappingHandle, MonitorView, kMonitorBlockSize);
+  ModuleState& state = State();
+  if (state.MappingHandle != nullptr) {
+    platform::CloseSharedMemory(state.MappingHandle, state.MonitorView, kMonitorBlockSize);
   }
-  MappingHandle = nullptr;
-  MonitorView = nullptr;
-  MonitorMapped = false;
+  state.MappingHandle = nullptr;
+  state.MonitorView = nullptr;
+  state.MonitorMapped = false;
 }
 
 }  // namespace zv::readings

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/shared_memory.h"
+#include "state/module_state.h"
 
 namespace zv::readings {
 
@@ -19,11 +20,9 @@ inline constexpr std::size_t kTemperatureOffset = 16;
 inline constexpr std::size_t kFanOffset = 144;
 inline constexpr std::size_t kVoltageOffset = 272;
 
-// Connection state, one per module. Once the view exists, readings come from
-// the same view until the module unloads (ReleaseMonitorMemory).
-extern platform::SharedMemoryHandle MappingHandle;
-extern platform::SharedMemoryView MonitorView;
-extern bool MonitorMapped;
+// The connection's state is in the module's record (MappingHandle,
+// MonitorView, MonitorMapped). Once the view exists, readings come from the
+// same view until the module unloads (ReleaseMonitorMemory).
 
 // Makes sure the view exists and returns whether it does. An absent object,
 // or one not yet of full size, is looked for again on every call; an object
@@ -35,8 +34,8 @@ bool MapMonitorMemory();
 // process shrank it).
 bool ReadMonitorWord(std::size_t offset, std::int32_t& word);
 
-// Closes the view and the handle and returns to the initial state. For the
-// module's unloading.
+// Closes the view and the handle and returns the connection to its initial
+// state. For the module's unloading (see plugin/module_reset.h).
 void ReleaseMonitorMemory();
 
 }  // namespace zv::readings

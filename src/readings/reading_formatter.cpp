@@ -5,6 +5,7 @@
 
 #include "platform/exception.h"
 #include "readings/monitor_memory.h"
+#include "state/module_state.h"
 
 namespace zv::readings {
 namespace {
@@ -51,23 +52,15 @@ std::int32_t FanSpeed(std::int32_t word) {
 
 }  // namespace
 
-std::string FormatHundredths(std::int32_t word) {
-  std::string text;
-  WriteInteger(WholeUnits(word), text);
-  return text;
-}
-
-std::string FormatFanSpeed(std::int32_t word) {
-  std::string text;
-  WriteInteger(FanSpeed(word), text);
-  return text;
+void FormatWord(ReadingKind kind, std::int32_t word, std::string& text) {
+  WriteInteger(kind == ReadingKind::Fan ? FanSpeed(word) : WholeUnits(word), text);
 }
 
 void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
   if (index < 0 || index >= static_cast<std::int32_t>(kSensorCount)) {
     throw Exception(kIndexErrorMessage);
   }
-  if (MonitorView == nullptr && !MapMonitorMemory()) {
+  if (State().MonitorView == nullptr && !MapMonitorMemory()) {
     return;
   }
   // A word the object no longer holds (it was shrunk under us) is no
@@ -76,7 +69,7 @@ void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
   if (!ReadMonitorWord(OffsetOf(kind, index), word)) {
     return;
   }
-  WriteInteger(kind == ReadingKind::Fan ? FanSpeed(word) : WholeUnits(word), text);
+  FormatWord(kind, word, text);
 }
 
 }  // namespace zv::readings

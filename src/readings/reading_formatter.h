@@ -19,11 +19,10 @@ inline constexpr const char* kIndexErrorMessage =
 // process), `text` is left as it came in.
 void FormatReading(ReadingKind kind, std::int32_t index, std::string& text);
 
-// Text of a temperature or voltage word: hundredths scaled by 65536, shown
-// as whole units, halves rounded away from zero, never "-0".
-std::string FormatHundredths(std::int32_t word);
-
-// Text of a fan word: RPM scaled by 65536, truncated toward zero.
-std::string FormatFanSpeed(std::int32_t word);
+// Puts the text of one word of the block into `text`. Temperature and
+// voltage words are hundredths scaled by 65536, shown as whole units, halves
+// rounded away from zero, never "-0"; fan words are RPM scaled by 65536,
+// truncated toward zero.
+void FormatWord(ReadingKind kind, std::int32_t word, std::string& text);
 
 }  // namespace zv::readings

@@ -4,14 +4,16 @@
 #include "readings/monitor_memory.h"
 #include "settings/SettingsUnit.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 
 namespace zv::settings {
 
 std::int32_t Config() {
   // The form lives for this call only and goes also when a step raises.
+  ModuleState& state = State();
   TfrmZVSettings form;
-  form.cbRunZV.Checked = TryToRun;
-  form.edPathZV.Text = MonitorPath;
+  form.cbRunZV.Checked = state.TryToRun;
+  form.edPathZV.Text = state.MonitorPath;
   form.edPathZV.Enabled = form.cbRunZV.Checked;
   form.SpeedButton1.Enabled = form.cbRunZV.Checked;
   if (form.ShowModal() == mrOk) {
@@ -22,9 +24,9 @@ std::int32_t Config() {
           "The path holds characters that Windows-1251 cannot represent; the settings were not "
           "changed");
     }
-    TryToRun = form.cbRunZV.Checked;
-    MonitorPath = form.edPathZV.Text;
-    if (TryToRun) {
+    state.TryToRun = form.cbRunZV.Checked;
+    state.MonitorPath = form.edPathZV.Text;
+    if (state.TryToRun) {
       // Connects at once so that Check answers without waiting for a
       // reading; nothing is launched from here.
       readings::MapMonitorMemory();

@@ -9,11 +9,9 @@
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "state/module_state.h"
 
 namespace zv::settings {
-
-bool TryToRun = false;
-std::string MonitorPath;
 
 namespace {
 
@@ -24,6 +22,11 @@ constexpr const char* kPathKey = "Path";
 
 }  // namespace
 
+namespace {
+
+// Reads an integer text as the host's runtime does: optional sign, then
+// decimal digits, or hexadecimal ones after "0x" or "$", within 32 bits.
+// Returns false for anything else.
 bool ParseIniInteger(const std::string& text, long* value) {
   // An optional sign, then decimal digits or a hexadecimal number written
   // "0x1F" or "$1F", as the host's runtime reads integers; the profile
@@ -62,10 +65,14 @@ bool ParseIniInteger(const std::string& text, long* value) {
   return true;
 }
 
+// "Try to run" as read from the file: an integer text other than 0 is true;
+// anything else (empty, words, out of range) is false.
 bool ParseIniBool(const std::string& text) {
   long value = 0;
   return ParseIniInteger(text, &value) && value != 0;
 }
+
+}  // namespace
 
 std::string IniFilePath() {
   const std::string folder = platform::DocumentsFolder();
@@ -78,20 +85,22 @@ std::string IniFilePath() {
 void LoadSettings() {
   const std::vector<std::string> values =
       platform::ReadProfileStrings(IniFilePath(), kSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
-  TryToRun = ParseIniBool(values[0]);
-  MonitorPath = values[1];
+  ModuleState& state = State();
+  state.TryToRun = ParseIniBool(values[0]);
+  state.MonitorPath = values[1];
 }
 
 void SaveSettings() {
+  const ModuleState& state = State();
   const std::string path = IniFilePath();
   // A line break would start new lines (keys, sections) in a file the host
   // shares; refuse before anything is written.
-  if (MonitorPath.find_first_of("\r\n") != std::string::npos) {
+  if (state.MonitorPath.find_first_of("\r\n") != std::string::npos) {
     throw Exception("The monitor path contains a line break and cannot be saved in " + path);
   }
   // "Try to run", then "Path", in one write of the file.
-  platform::WriteProfileStrings(path, kSection,
-                                {{kTryToRunKey, TryToRun ? "1" : "0"}, {kPathKey, MonitorPath}});
+  platform::WriteProfileStrings(
+      path, kSection, {{kTryToRunKey, state.TryToRun ? "1" : "0"}, {kPathKey, state.MonitorPath}});
 }
 
 }  // namespace zv::settings

@@ -5,10 +5,8 @@
 
 namespace zv::settings {
 
-// Launch the monitor when its memory is absent.
-extern bool TryToRun;
-// Full path of the monitor's executable, Windows-1251 text as the user gave it.
-extern std::string MonitorPath;
+// The two settings themselves, TryToRun and MonitorPath, are in the module's
+// record (state/module_state.h).
 
 // Path of the INI file: the user's documents folder, then "Lumora3.ini".
 // Computed afresh on every call.
@@ -24,14 +22,5 @@ void LoadSettings();
 // Raises Exception when the file cannot be written, or when MonitorPath
 // holds a line break (it would add lines to the file); nothing is written then.
 void SaveSettings();
-
-// Reads an integer text as the host's runtime does: optional sign, then
-// decimal digits, or hexadecimal ones after "0x" or "$", within 32 bits.
-// Returns false for anything else.
-bool ParseIniInteger(const std::string& text, long* value);
-
-// "Try to run" as read from the file: an integer text other than 0 is true;
-// anything else (empty, words, out of range) is false.
-bool ParseIniBool(const std::string& text);
 
 }  // namespace zv::settings

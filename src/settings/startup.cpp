@@ -10,6 +10,7 @@
 #include "platform/sleep.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
+#include "state/module_state.h"
 
 namespace zv::settings {
 
@@ -27,17 +28,18 @@ platform::Answer AskRetry() { return platform::AskYesNoError(kRetryCaption, kRet
 // appears. Raises Exception when the file is missing, cannot be started, or
 // publishes nothing within the bound.
 void StartMonitor() {
-  if (!Startup.file_exists(MonitorPath)) {
-    throw Exception("The monitor's executable was not found: " + MonitorPath);
+  const std::string& path = State().MonitorPath;
+  if (!platform::FileExists(path)) {
+    throw Exception("The monitor's executable was not found: " + path);
   }
-  Startup.launch(MonitorPath);
+  Startup.launch(path);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(Startup.wait_bound_ms);
   for (;;) {
     Startup.sleep_ms(Startup.poll_interval_ms);
     if (readings::MapMonitorMemory()) return;
     if (std::chrono::steady_clock::now() >= deadline) {
-      throw Exception("The monitor " + MonitorPath + " did not publish its memory in time");
+      throw Exception("The monitor " + path + " did not publish its memory in time");
     }
   }
 }
@@ -45,12 +47,8 @@ void StartMonitor() {
 }  // namespace
 
 StartupServices PlatformStartupServices() {
-  return {platform::FileExists,
-          platform::LaunchExecutable,
-          AskRetry,
-          platform::SleepMilliseconds,
-          15000,
-          200};
+  return {platform::LaunchExecutable, AskRetry, platform::SleepMilliseconds, kMonitorWaitBoundMs,
+          kMonitorPollIntervalMs};
 }
 
 StartupServices Startup = PlatformStartupServices();
@@ -71,7 +69,7 @@ std::int32_t Init() {
     }
     bool failed = false;
     try {
-      if (TryToRun) StartMonitor();
+      if (State().TryToRun) StartMonitor();
       result = 0;
     } catch (const std::exception&) {
       failed = true;

@@ -16,7 +16,6 @@ std::int32_t Init();
 // What Init does outside the plugin, replaceable by tests (which answer the
 // prompt, count launches and shorten the wait without a display).
 struct StartupServices {
-  bool (*file_exists)(const std::string& path);
   void (*launch)(const std::string& path);
   platform::Answer (*ask_retry)();
   void (*sleep_ms)(unsigned milliseconds);
@@ -25,6 +24,11 @@ struct StartupServices {
   unsigned wait_bound_ms;
   unsigned poll_interval_ms;
 };
+
+// How long a launched monitor may take to publish its memory, and how often
+// Init looks for it meanwhile: the platform's services' bounds.
+inline constexpr unsigned kMonitorWaitBoundMs = 15000;
+inline constexpr unsigned kMonitorPollIntervalMs = 200;
 
 // The services Init uses; initially the platform's.
 extern StartupServices Startup;

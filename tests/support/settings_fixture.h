@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "plugin/module_reset.h"
 #include "settings/settings_store.h"
 #include "support/files.h"
 #include "support/temp_home.h"
@@ -16,9 +17,12 @@ namespace zv::test {
 class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    plugin::ResetModuleState();
     std::filesystem::create_directory(home_.path() + "/Documents");
     ini_ = home_.path() + "/Documents/Lumora3.ini";
   }
+
+  void TearDown() override { plugin::ResetModuleState(); }
 
   // Loads the settings from a file holding `text`.
   void LoadFrom(const std::string& text) {

@@ -6,6 +6,7 @@
 #include "platform/exception.h"
 #include "platform/launch.h"
 #include "plugin/get_value.h"
+#include "plugin/module_reset.h"
 #include "settings/startup.h"
 #include "support/files.h"
 #include "support/plugin_host.h"
@@ -28,6 +29,8 @@ platform::Answer StartupTest::ScriptedAnswer() {
 }
 
 void StartupTest::SetUp() {
+  plugin::ResetModuleState();
+  SetEnvironment("ZV_FAKE_MONITOR_DELAY_MS", nullptr);
   PrepareFakeMonitor(home_.path());
   std::filesystem::create_directory(InHome("Documents"));
   report_ = InHome("report.txt");
@@ -42,7 +45,12 @@ void StartupTest::SetUp() {
   launch_error.clear();
 }
 
-void StartupTest::TearDown() { StopFakeMonitor(home_.path(), report_); }
+// The connection goes first: on Windows a section that this process still
+// holds would outlive the stand-in monitor.
+void StartupTest::TearDown() {
+  plugin::ResetModuleState();
+  StopFakeMonitor(home_.path(), report_);
+}
 
 void StartupTest::Settings(bool try_to_run, const std::string& path) const {
   WriteFile(IniPath(),

@@ -18,9 +18,10 @@ namespace zv::test {
 
 class StartupTest : public ::testing::Test {
  protected:
+  // Starts from a freshly loaded module's state and the platform's services.
   void SetUp() override;
-  // Ends a stand-in monitor that is still running, so the next test starts
-  // without its memory.
+  // Closes the connection and ends a stand-in monitor that is still running,
+  // so the next test starts without its memory.
   void TearDown() override;
 
   // Writes the settings file.

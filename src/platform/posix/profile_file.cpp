@@ -182,11 +182,6 @@ std::vector<std::string> ReadProfileStrings(const std::string& path, const char*
   return values;
 }
 
-std::string ReadProfileString(const std::string& path, const char* section, const char* key,
-                              const std::string& fallback) {
-  return ReadProfileStrings(path, section, {{key, fallback}}).front();
-}
-
 // Every entry is applied to the text in order, and the file is replaced
 // once. Only a regular file is ever replaced, directly or through links;
 // anything else in its place (a device, a FIFO, a folder) is an error and

@@ -4,47 +4,38 @@
 
 #include <climits>
 
+#include "state/module_state.h"
 #include "zelvane_info.h"
 
 namespace zv::platform {
 namespace {
 
-// The shared memory manager, when the host has loaded one.
-struct SharedAllocator {
-  SysGetMemFunc get_mem = nullptr;
-  SysFreeMemFunc free_mem = nullptr;
-  SysReallocMemFunc realloc_mem = nullptr;
-};
-
-SharedAllocator Shared;       // found in the process, or all null
-bool AllocatorFixed = false;  // true once a buffer was handed out
-
-// GetProcAddress's untyped result, as the function type we know it has.
-template <typename Func>
-Func Lookup(HMODULE module, const char* name) {
+// GetProcAddress's untyped result, as a function pointer.
+void (*Lookup(HMODULE module, const char* name))() {
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
-  return reinterpret_cast<Func>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  return reinterpret_cast<void (*)()>(GetProcAddress(module, name));
 }
 
 // Takes the shared memory manager if the host has loaded borlndmm.dll; only
-// all three functions together make a manager.
-void FindSharedAllocator() {
+// all three functions together make a manager, though only SysGetMem is
+// called here (the host releases with SysFreeMem).
+void FindSharedAllocator(HostAllocatorChoice& choice) {
   HMODULE module = GetModuleHandleA(ZV_BORLNDMM_MODULE);
   if (module == nullptr) {
     return;
   }
-  SharedAllocator found;
-  found.get_mem = Lookup<SysGetMemFunc>(module, ZV_BORLNDMM_SYSGETMEM);
-  found.free_mem = Lookup<SysFreeMemFunc>(module, ZV_BORLNDMM_SYSFREEMEM);
-  found.realloc_mem = Lookup<SysReallocMemFunc>(module, ZV_BORLNDMM_SYSREALLOCMEM);
-  if (found.get_mem != nullptr && found.free_mem != nullptr && found.realloc_mem != nullptr) {
-    Shared = found;
+  void (*get_mem)() = Lookup(module, ZV_BORLNDMM_SYSGETMEM);
+  if (get_mem != nullptr && Lookup(module, ZV_BORLNDMM_SYSFREEMEM) != nullptr &&
+      Lookup(module, ZV_BORLNDMM_SYSREALLOCMEM) != nullptr) {
+    choice.Shared = get_mem;
   }
 }
 
 // Looks for the manager when the module loads, before the rest of the
 // module's start-up (priority 101 is the earliest a program may use).
-__attribute__((constructor(101))) void FindSharedAllocatorAtLoad() { FindSharedAllocator(); }
+__attribute__((constructor(101))) void FindSharedAllocatorAtLoad() {
+  FindSharedAllocator(State().Allocator);
+}
 
 }  // namespace
 
@@ -52,17 +43,20 @@ __attribute__((constructor(101))) void FindSharedAllocatorAtLoad() { FindSharedA
 // plugin's documentation; so the choice is made once, at the first buffer,
 // and never changes while the module lives.
 char* AllocateHostBuffer(std::size_t size) noexcept {
-  if (!AllocatorFixed) {
-    if (Shared.get_mem == nullptr) {
-      FindSharedAllocator();  // the host may have loaded it after us
+  HostAllocatorChoice& choice = State().Allocator;
+  if (!choice.AllocatorFixed) {
+    if (choice.Shared == nullptr) {
+      FindSharedAllocator(choice);  // the host may have loaded it after us
     }
-    AllocatorFixed = true;
+    choice.AllocatorFixed = true;
   }
-  if (Shared.get_mem != nullptr) {
+  if (choice.Shared != nullptr) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
       return nullptr;
     }
-    return static_cast<char*>(Shared.get_mem(static_cast<int>(size)));
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
+    const auto get_mem = reinterpret_cast<SysGetMemFunc>(choice.Shared);
+    return static_cast<char*>(get_mem(static_cast<int>(size)));
   }
   return static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
 }

@@ -68,11 +68,6 @@ std::vector<std::string> ReadProfileStrings(const std::string& path, const char*
   return values;
 }
 
-std::string ReadProfileString(const std::string& path, const char* section, const char* key,
-                              const std::string& fallback) {
-  return ReadProfileStrings(path, section, {{key, fallback}}).front();
-}
-
 // WritePrivateProfileStringA rewrites the file in place, one key at a time.
 // A line break in a value would start new lines (keys, sections) of a file
 // the host shares, so it is refused, before anything is written, here as
