@@ -26,6 +26,7 @@
 
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
 #include "support/files.h"
@@ -72,7 +73,8 @@ std::optional<long> SaveNumber(const std::string& text) {
 std::vector<std::string> OtherEntries(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().filename() != "Lumora3.ini") names.push_back(entry.path().filename());
+    if (entry.path().filename() != zv::settings::kIniFileName)
+      names.push_back(entry.path().filename());
   }
   return names;
 }
@@ -237,7 +239,9 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   }
   std::filesystem::remove(filler);
   SaveSettings();
-  EXPECT_EQ(zv::platform::ReadProfileString(ini_, "ZV4", "Path", ""), MonitorPath);
+  EXPECT_EQ(zv::platform::ReadProfileString({ini_}, zv::settings::kIniSection,
+                                            zv::settings::kPathKey, ""),
+            MonitorPath);
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d saves on a full disk: %d clear errors naming the file and the cause, %d "

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -21,7 +22,7 @@ using zv::test::BackgroundProcess;
 using zv::test::ProcessResult;
 using zv::test::RunProcess;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 const std::string kIndexError =
     "Значение Index должно быть в пределах 0 - 31 !!!";  // as the host shows it, in UTF-8
 

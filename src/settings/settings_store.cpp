@@ -9,20 +9,12 @@
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 
 namespace zv::settings {
 
 bool TryToRun = false;
-std::string MonitorPath;
-
-namespace {
-
-constexpr const char* kIniFileName = "Lumora3.ini";
-constexpr const char* kSection = "ZV4";
-constexpr const char* kTryToRunKey = "Try to run";
-constexpr const char* kPathKey = "Path";
-
-}  // namespace
+Text1251 MonitorPath;
 
 bool ParseIniInteger(const std::string& text, long* value) {
   // An optional sign, then decimal digits or a hexadecimal number written
@@ -67,30 +59,33 @@ bool ParseIniBool(const std::string& text) {
   return ParseIniInteger(text, &value) && value != 0;
 }
 
-std::string IniFilePath() {
-  const std::string folder = platform::DocumentsFolder();
+platform::NativePath IniFilePath() {
+  const platform::NativePath folder = platform::DocumentsFolder();
   if (folder.empty()) {
     throw Exception("Cannot find the user's documents folder for the settings file");
   }
-  return folder + platform::kPathSeparator + kIniFileName;
+  // The separator and the name are ASCII, the same bytes in every encoding.
+  return {folder.bytes + platform::kPathSeparator + kIniFileName};
 }
 
 void LoadSettings() {
-  const std::vector<std::string> values =
-      platform::ReadProfileStrings(IniFilePath(), kSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
+  const std::vector<std::string> values = platform::ReadProfileStrings(
+      IniFilePath(), kIniSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
   TryToRun = ParseIniBool(values[0]);
   MonitorPath = values[1];
 }
 
 void SaveSettings() {
-  const std::string path = IniFilePath();
+  const platform::NativePath path = IniFilePath();
   // A line break would start new lines (keys, sections) in a file the host
-  // shares; refuse before anything is written.
+  // shares; refuse before anything is written. The profile backends rely on
+  // this being checked here.
   if (MonitorPath.find_first_of("\r\n") != std::string::npos) {
-    throw Exception("The monitor path contains a line break and cannot be saved in " + path);
+    throw Exception("The monitor path contains a line break and cannot be saved in " +
+                    platform::PathText(path));
   }
   // "Try to run", then "Path", in one write of the file.
-  platform::WriteProfileStrings(path, kSection,
+  platform::WriteProfileStrings(path, kIniSection,
                                 {{kTryToRunKey, TryToRun ? "1" : "0"}, {kPathKey, MonitorPath}});
 }
 

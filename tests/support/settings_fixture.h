@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "support/files.h"
 #include "support/temp_home.h"
@@ -17,7 +18,7 @@ class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directory(home_.path() + "/Documents");
-    ini_ = home_.path() + "/Documents/Lumora3.ini";
+    ini_ = home_.path() + "/Documents/" + zv::settings::kIniFileName;
   }
 
   // Loads the settings from a file holding `text`.

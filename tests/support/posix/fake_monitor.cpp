@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 
 namespace {
 
@@ -57,8 +58,9 @@ int main(int /*argc*/, char** argv) {
                              .count();
     if (elapsed >= life) break;
     if (delay >= 0 && elapsed >= delay && publisher == nullptr) {
-      publisher = zv::monitor::Publisher::Create("ZVSharedMemory_KTX", zv::monitor::kBlockSize);
-      if (publisher != nullptr) publisher->WriteWord(zv::monitor::kTemperatureOffset, 0);
+      publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
+                                                 zv::readings::kMonitorBlockSize);
+      if (publisher != nullptr) publisher->WriteWord(zv::readings::kTemperatureOffset, 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
