@@ -53,16 +53,23 @@ TEST_F(MonitorMemory, AbsentObjectIsLookedForAgainOnEveryCall) {
 TEST_F(MonitorMemory, TheBlockIsReadWhereTheMonitorWritesIt) {
   auto publisher = Publisher::Create("ZVSharedMemory_KTX", 400);
   ASSERT_NE(publisher, nullptr);
+  struct Case {
+    std::size_t offset;
+    std::int32_t word;
+    ReadingKind kind;
+    int index;
+    const char* text;
+  };
+  const Case cases[] = {
+      {16 + 4 * 2, 47 * 65536 * 100, ReadingKind::Temperature, 2, "47"},
+      {144 + 4 * 31, -65536, ReadingKind::Fan, 31, "-1"},
+      {272, 330 * 65536, ReadingKind::Voltage, 0, "3"},
+      {396, 1250 * 65536, ReadingKind::Voltage, 31, "13"},
+  };
   publisher->WriteWord(12, 99 * 65536 * 100);  // the monitor's own bytes
-  publisher->WriteWord(16 + 4 * 2, 47 * 65536 * 100);
-  publisher->WriteWord(144 + 4 * 31, -65536);
-  publisher->WriteWord(272, 330 * 65536);
-  publisher->WriteWord(396, 1250 * 65536);
-  EXPECT_EQ(Read(ReadingKind::Temperature, 2), "47");
+  for (const Case& c : cases) publisher->WriteWord(c.offset, c.word);
+  for (const Case& c : cases) EXPECT_EQ(Read(c.kind, c.index), c.text) << "offset " << c.offset;
   EXPECT_EQ(Read(ReadingKind::Temperature, 0), "0");
-  EXPECT_EQ(Read(ReadingKind::Fan, 31), "-1");
-  EXPECT_EQ(Read(ReadingKind::Voltage, 0), "3");
-  EXPECT_EQ(Read(ReadingKind::Voltage, 31), "13");
 }
 
 TEST_F(MonitorMemory, ReadingsAreLiveFromTheView) {

@@ -21,6 +21,9 @@
 
 namespace {
 
+namespace readings = zv::readings;
+constexpr std::size_t kBlockSize = readings::kMonitorBlockSize;
+
 volatile sig_atomic_t stop = 0;
 
 long Setting(const char* name, long fallback) {
@@ -58,9 +61,8 @@ int main(int /*argc*/, char** argv) {
                              .count();
     if (elapsed >= life) break;
     if (delay >= 0 && elapsed >= delay && publisher == nullptr) {
-      publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
-                                                 zv::readings::kMonitorBlockSize);
-      if (publisher != nullptr) publisher->WriteWord(zv::readings::kTemperatureOffset, 0);
+      publisher = zv::monitor::Publisher::Create(readings::kMonitorMemoryName, kBlockSize);
+      if (publisher != nullptr) publisher->WriteWord(readings::kTemperatureOffset, 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

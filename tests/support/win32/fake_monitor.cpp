@@ -23,6 +23,9 @@
 
 namespace {
 
+namespace readings = zv::readings;
+constexpr std::size_t kBlockSize = readings::kMonitorBlockSize;
+
 long Setting(const char* name, long fallback) {
   const char* value = std::getenv(name);
   return value == nullptr ? fallback : std::strtol(value, nullptr, 10);
@@ -60,9 +63,8 @@ int main(int /*argc*/, char** argv) {
     if (elapsed >= life) break;
     if (stop != nullptr && GetFileAttributesA(stop) != INVALID_FILE_ATTRIBUTES) break;
     if (delay >= 0 && elapsed >= delay && publisher == nullptr) {
-      publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
-                                                 zv::readings::kMonitorBlockSize);
-      if (publisher != nullptr) publisher->WriteWord(zv::readings::kTemperatureOffset, 0);
+      publisher = zv::monitor::Publisher::Create(readings::kMonitorMemoryName, kBlockSize);
+      if (publisher != nullptr) publisher->WriteWord(readings::kTemperatureOffset, 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
