@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "monitor/publisher.h"
 #include "plugin/get_value.h"
+#include "readings/monitor_block.h"
 
 namespace zv::bench {
 extern std::size_t AllocationCount;
@@ -21,7 +23,7 @@ extern std::size_t AllocationCount;
 
 namespace {
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 // Formats the whole units of `word` into a fresh malloc'd text and frees
 // it: the plugin's own way of returning a text, for comparison.
@@ -48,17 +50,17 @@ void Baseline(benchmark::State& state) {
 // Baseline plus one copy of the word from the published object with pread.
 void BaselineWithPread(benchmark::State& state) {
   zv::monitor::RemoveStale(kName);
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-  const int fd = open("/dev/shm/ZVSharedMemory_KTX", O_RDONLY | O_CLOEXEC);
+  const int fd = open((std::string("/dev/shm/") + kName).c_str(), O_RDONLY | O_CLOEXEC);
   if (!publisher || fd < 0) {
     state.SkipWithError("cannot publish the monitor block");
     return;
   }
-  publisher->WriteWord(zv::monitor::kTemperatureOffset + 8, zv::monitor::EncodeHundredths(4537));
+  publisher->WriteWord(zv::readings::kTemperatureOffset + 8, zv::readings::EncodeHundredths(4537));
   for (auto _ : state) {
     std::int32_t word = 0;
-    if (pread(fd, &word, sizeof word, zv::monitor::kTemperatureOffset + 8) != sizeof word) {
+    if (pread(fd, &word, sizeof word, zv::readings::kTemperatureOffset + 8) != sizeof word) {
       state.SkipWithError("short read");
       break;
     }
@@ -69,12 +71,12 @@ void BaselineWithPread(benchmark::State& state) {
 
 void GetValueTemp(benchmark::State& state) {
   zv::monitor::RemoveStale(kName);
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   if (!publisher) {
     state.SkipWithError("cannot publish the monitor block");
     return;
   }
-  publisher->WriteWord(zv::monitor::kTemperatureOffset + 8, zv::monitor::EncodeHundredths(4537));
+  publisher->WriteWord(zv::readings::kTemperatureOffset + 8, zv::readings::EncodeHundredths(4537));
   // Connects outside the loop; the host frees the text.
   std::free(zv::plugin::GetValue(1, "2"));  // NOLINT(cppcoreguidelines-no-malloc)
   const std::size_t before = zv::bench::AllocationCount;

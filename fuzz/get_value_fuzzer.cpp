@@ -26,6 +26,7 @@
 #include "monitor/publisher.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"
@@ -35,7 +36,7 @@ extern "C" PluginInfo* getPlugin();
 
 namespace {
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 constexpr std::size_t kHeaderSize = 9;
 
 #ifdef ZV_FUZZ_PUBLISH_BLOCK
@@ -93,10 +94,11 @@ std::optional<std::int32_t> ModelIndex(const std::string& text) {
 }
 
 // A reading as the display shows it, computed in extended floating point.
-std::string ModelReading(std::int16_t macro, std::int32_t word) {
-  const long double units = static_cast<long double>(word) / 65536.0L;
-  const long long shown =
-      macro == ZV_MACRO_FAN ? std::llroundl(std::truncl(units)) : std::llroundl(units / 100.0L);
+std::string ModelReading(zv::readings::Scaling scaling, std::int32_t word) {
+  const long double units = static_cast<long double>(word) / zv::readings::kWordScale;
+  const long long shown = scaling == zv::readings::Scaling::Whole
+                              ? std::llroundl(std::truncl(units))
+                              : std::llroundl(units / 100.0L);
   return std::to_string(shown);
 }
 
@@ -117,18 +119,17 @@ Outcome Model(std::int32_t code, const char* param, std::int32_t word, const std
     index = *parsed;
   }
   const auto macro = static_cast<std::int16_t>(code & 0xFFFF);
+  if (const zv::readings::ReadingRegion* region = zv::readings::RegionOfMacro(macro)) {
+    if (index < 0 || index >= static_cast<std::int32_t>(zv::readings::kSensorCount)) {
+      return {true, zv::readings::kIndexErrorMessage};
+    }
+    return {false, kPublished ? ModelReading(region->scaling, word) : ""};
+  }
   switch (macro) {
     case ZV_MACRO_RESET:
       return {false, ""};
     case ZV_MACRO_CHECK:
       return {false, mapped ? "" : "#skip"};
-    case ZV_MACRO_TEMP:
-    case ZV_MACRO_FAN:
-    case ZV_MACRO_VOLT:
-      if (index < 0 || index > 31) {
-        return {true, zv::readings::kIndexErrorMessage};
-      }
-      return {false, kPublished ? ModelReading(macro, word) : ""};
     default:
       return {false, last};
   }
@@ -139,7 +140,7 @@ Outcome Model(std::int32_t code, const char* param, std::int32_t word, const std
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   zv::monitor::RemoveStale(kName);
   if (kPublished) {
-    Block() = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+    Block() = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
     if (!Block()) {
       std::cerr << "cannot publish the monitor block" << std::endl;
       std::abort();
@@ -160,10 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* param = null_param ? nullptr : text.c_str();  // up to the first NUL
 
   if (kPublished) {
-    for (std::size_t i = 0; i < zv::monitor::kSensorCount; ++i) {
-      Block()->WriteWord(zv::monitor::kTemperatureOffset + 4 * i, word);
-      Block()->WriteWord(zv::monitor::kFanOffset + 4 * i, word);
-      Block()->WriteWord(zv::monitor::kVoltageOffset + 4 * i, word);
+    for (const zv::readings::ReadingRegion& region : zv::readings::kReadingRegions) {
+      for (std::size_t i = 0; i < zv::readings::kSensorCount; ++i) {
+        Block()->WriteWord(zv::readings::SensorOffset(region.kind, i), word);
+      }
     }
   }
   const std::string last_before = zv::State().LastValue;
@@ -201,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fail("LastValue after the call", last_expected, zv::State().LastValue);
   }
   const auto macro = static_cast<std::int16_t>(code & 0xFFFF);
-  if (kPublished && !actual.failed && macro >= ZV_MACRO_TEMP && macro <= ZV_MACRO_VOLT &&
+  if (kPublished && !actual.failed && zv::readings::RegionOfMacro(macro) != nullptr &&
       !zv::State().MonitorMapped) {
     Fail("a reading connects to the published block", "mapped", "not mapped");
   }

@@ -14,8 +14,10 @@
 #include "monitor/publisher.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "settings/config.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "state/module_state.h"
 #include "support/dialog_driver.h"
@@ -75,7 +77,7 @@ class SettingsDialog : public ::testing::Test {
     EXPECT_FALSE(Look().open);
   }
 
-  [[nodiscard]] fs::path ini() const { return home_ / "Documents" / "Lumora3.ini"; }
+  [[nodiscard]] fs::path ini() const { return home_ / "Documents" / settings::kIniFileName; }
   std::unique_ptr<zv::test::TempHome> temp_home_;
   fs::path home_;
 };
@@ -193,8 +195,8 @@ TEST_F(SettingsDialog, CloseButtonCloseBoxAndEscapeChangeNothing) {
 }
 
 TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
-  auto publisher =
-      zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
+                                                  zv::readings::kMonitorBlockSize);
   ASSERT_NE(publisher, nullptr);
   DialogScript script;
   script.Then(zv::test::ClickCheckBox)
@@ -212,8 +214,8 @@ TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
 }
 
 TEST_F(SettingsDialog, ThroughTheModuleOkSavesAndConnectsAsTheHostSees) {
-  auto publisher =
-      zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
+                                                  zv::readings::kMonitorBlockSize);
   ASSERT_NE(publisher, nullptr);
   auto module = zv::test::PluginModule::Load(ZV_PLUGIN_PATH);
   ASSERT_NE(module, nullptr);

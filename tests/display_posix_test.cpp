@@ -30,6 +30,8 @@
 
 #include "loader/plugin_loader.h"
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
+#include "settings/settings_file.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
 
@@ -213,9 +215,9 @@ class DisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // A block left by an earlier run would make Init succeed without asking.
-    zv::monitor::RemoveStale("ZVSharedMemory_KTX");
+    zv::monitor::RemoveStale(zv::readings::kMonitorMemoryName);
     fs::create_directories(fs::path(home_.path()) / "Documents");
-    std::ofstream(fs::path(home_.path()) / "Documents" / "Lumora3.ini")
+    std::ofstream(fs::path(home_.path()) / "Documents" / zv::settings::kIniFileName)
         << "[ZV4]\nTry to run=1\nPath=" << home_.path() << "/no such monitor\n";
     SetEnvironment("WAYLAND_DISPLAY", nullptr);
     SetEnvironment("XAUTHORITY", nullptr);

@@ -20,11 +20,12 @@
 #include "loader/plugin_loader.h"
 #include "loader/win32/seh_call.h"
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "zelvane_info.h"
 
 namespace {
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 // Defeats the optimiser's knowledge of a value.
 template <typename T>
@@ -94,12 +95,12 @@ double Fastest(const std::vector<double>& values) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 201;
   const int calls = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   if (!publisher) {
     std::fprintf(stderr, "cannot publish the monitor's memory\n");
     return 1;
   }
-  publisher->WriteWord(zv::monitor::kTemperatureOffset + 8, zv::monitor::EncodeHundredths(4537));
+  publisher->WriteWord(zv::readings::kTemperatureOffset + 8, zv::readings::EncodeHundredths(4537));
   std::string error;
   const auto module = zv::loader::PluginModule::Load(ZV_PLUGIN_PATH, error);
   if (module == nullptr) {

@@ -19,11 +19,12 @@
 
 #include "loader/win32/seh_call.h"
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/plugin_host.h"
 
 namespace {
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 constexpr const char* kIndexError =
     "\xC7\xED\xE0\xF7\xE5\xED\xE8\xE5 Index \xE4\xEE\xEB\xE6\xED\xEE \xE1\xFB\xF2\xFC \xE2 "
     "\xEF\xF0\xE5\xE4\xE5\xEB\xE0\xF5 0 - 31 !!!";
@@ -83,10 +84,10 @@ double KiB(std::size_t bytes) { return static_cast<double>(bytes) / 1024.0; }
 
 TEST(HostErrors, ManyInARowLeaveMemoryFlatAndThePluginAnswering) {
   zv::monitor::RemoveStale(kName);
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   ASSERT_NE(publisher, nullptr);
-  publisher->WriteWord(zv::monitor::kTemperatureOffset + 4 * std::size_t{3},
-                       zv::monitor::EncodeHundredths(4550));
+  publisher->WriteWord(zv::readings::kTemperatureOffset + 4 * std::size_t{3},
+                       zv::readings::EncodeHundredths(4550));
   auto plugin = zv::test::PluginModule::Load(ZV_PLUGIN_PATH);
   ASSERT_NE(plugin, nullptr);
   ASSERT_EQ(plugin->GetValue(ZV_MACRO_TEMP, "3").text, "46");

@@ -17,6 +17,7 @@
 
 #include "host/lcdproc.h"
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/process.h"
 
 namespace {
@@ -91,7 +92,7 @@ class LcdprocHost : public ::testing::Test {
     dir = pattern;
     port = FreePort();
     ASSERT_GT(port, 0);
-    zv::monitor::RemoveStale("ZVSharedMemory_KTX");
+    zv::monitor::RemoveStale(zv::readings::kMonitorMemoryName);
     StartLcdd();
   }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/plugin_host.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
@@ -26,7 +27,7 @@ using zv::monitor::Publisher;
 using zv::test::PluginModule;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 constexpr const char* kNoDisplayError = "Cannot show the settings dialog: no display is available";
 
 using zv::test::OpenDescriptors;
@@ -52,11 +53,11 @@ class ModuleLifecycle : public ::testing::Test {
  protected:
   void SetUp() override {
     zv::monitor::RemoveStale(kName);
-    publisher_ = Publisher::Create(kName, zv::monitor::kBlockSize);
+    publisher_ = Publisher::Create(kName, zv::readings::kMonitorBlockSize);
     ASSERT_NE(publisher_, nullptr);
-    publisher_->WriteWord(zv::monitor::kTemperatureOffset, zv::monitor::EncodeHundredths(4500));
-    publisher_->WriteWord(zv::monitor::kFanOffset, zv::monitor::EncodeRpm(900));
-    publisher_->WriteWord(zv::monitor::kVoltageOffset, zv::monitor::EncodeHundredths(1200));
+    publisher_->WriteWord(zv::readings::kTemperatureOffset, zv::readings::EncodeHundredths(4500));
+    publisher_->WriteWord(zv::readings::kFanOffset, zv::readings::EncodeRpm(900));
+    publisher_->WriteWord(zv::readings::kVoltageOffset, zv::readings::EncodeHundredths(1200));
   }
 
   std::unique_ptr<Publisher> publisher_;

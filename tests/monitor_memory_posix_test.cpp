@@ -25,6 +25,7 @@
 #include "monitor/publisher.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
 #include "state/module_state.h"
@@ -38,11 +39,19 @@ using zv::monitor::Publisher;
 using zv::readings::MapMonitorMemory;
 namespace readings = zv::readings;
 namespace monitor = zv::monitor;
+namespace readings = zv::readings;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
-constexpr const char* kObjectName = "/ZVSharedMemory_KTX";
-constexpr const char* kPath = "/dev/shm/ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
+// The object's POSIX name, and the file that stands for it.
+const char* ObjectName() {
+  static const std::string name = std::string("/") + kName;
+  return name.c_str();
+}
+const char* ObjectFile() {
+  static const std::string path = std::string("/dev/shm/") + kName;
+  return path.c_str();
+}
 
 using zv::test::OpenDescriptors;
 using zv::test::Setting;
@@ -50,7 +59,7 @@ using zv::test::Setting;
 // Removes whatever stands under the object's name.
 void Clear() {
   std::error_code ignored;
-  std::filesystem::remove_all(kPath, ignored);
+  std::filesystem::remove_all(ObjectFile(), ignored);
 }
 
 // GetValue as the host sees it, the buffer released.
@@ -75,15 +84,15 @@ class MonitorMemoryPosix : public ::testing::Test {
   // A block with temperature 0 = 45, temperature 31 = 31, fan 0 = 900 and
   // voltage 31 = 12.
   static std::unique_ptr<Publisher> Publish() {
-    auto publisher = Publisher::Create(kName, monitor::kBlockSize);
+    auto publisher = Publisher::Create(kName, readings::kMonitorBlockSize);
     EXPECT_NE(publisher, nullptr);
     if (publisher != nullptr) {
-      publisher->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(4500));
-      publisher->WriteWord(monitor::kTemperatureOffset + std::size_t{4} * 31,
-                           monitor::EncodeHundredths(3100));
-      publisher->WriteWord(monitor::kFanOffset, monitor::EncodeRpm(900));
-      publisher->WriteWord(monitor::kVoltageOffset + std::size_t{4} * 31,
-                           monitor::EncodeHundredths(1200));
+      publisher->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4500));
+      publisher->WriteWord(readings::kTemperatureOffset + std::size_t{4} * 31,
+                           readings::EncodeHundredths(3100));
+      publisher->WriteWord(readings::kFanOffset, readings::EncodeRpm(900));
+      publisher->WriteWord(readings::kVoltageOffset + std::size_t{4} * 31,
+                           readings::EncodeHundredths(1200));
     }
     return publisher;
   }
@@ -94,7 +103,7 @@ TEST_F(MonitorMemoryPosix, ShrunkBlockGivesNoReadingsAndTheHostLives) {
   ASSERT_NE(publisher, nullptr);
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
   EXPECT_EQ(Get(ZV_MACRO_VOLT, "31"), "12");
-  const int other = shm_open(kObjectName, O_RDWR, 0);
+  const int other = shm_open(ObjectName(), O_RDWR, 0);
   ASSERT_GE(other, 0);
 
   // 100 bytes: the words still inside stay live, the others give "".
@@ -115,16 +124,16 @@ TEST_F(MonitorMemoryPosix, ShrunkBlockGivesNoReadingsAndTheHostLives) {
   EXPECT_TRUE(MapMonitorMemory());
 
   // Grown back and written again: readings are live once more.
-  ASSERT_EQ(ftruncate(other, monitor::kBlockSize), 0);
+  ASSERT_EQ(ftruncate(other, readings::kMonitorBlockSize), 0);
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "0");
-  publisher->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(5000));
+  publisher->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(5000));
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "50");
   close(other);
 }
 
 TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
   const int before = OpenDescriptors();
-  const int fd = shm_open(kObjectName, O_RDWR | O_CREAT | O_EXCL, 0600);
+  const int fd = shm_open(ObjectName(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
   const int created = OpenDescriptors();
   for (const off_t size : {0, 100, 399}) {
@@ -134,9 +143,9 @@ TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
     EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "") << size;
     EXPECT_EQ(OpenDescriptors(), created) << "the small object's descriptor was kept";
   }
-  ASSERT_EQ(ftruncate(fd, monitor::kBlockSize), 0);
-  const std::int32_t word = monitor::EncodeRpm(1234);
-  ASSERT_EQ(pwrite(fd, &word, sizeof word, monitor::kFanOffset), 4);
+  ASSERT_EQ(ftruncate(fd, readings::kMonitorBlockSize), 0);
+  const std::int32_t word = readings::EncodeRpm(1234);
+  ASSERT_EQ(pwrite(fd, &word, sizeof word, readings::kFanOffset), 4);
   EXPECT_EQ(Get(ZV_MACRO_FAN, "0"), "1234");
   EXPECT_TRUE(zv::State().MonitorMapped);
   close(fd);
@@ -158,16 +167,16 @@ TEST_F(MonitorMemoryPosix, CreateThenSizeRaceEndsConnected) {
     std::atomic<bool> sized{false};
     std::atomic<bool> done{false};
     std::thread publisher([&] {
-      const int fd = shm_open(kObjectName, O_RDWR | O_CREAT | O_EXCL, 0600);
+      const int fd = shm_open(ObjectName(), O_RDWR | O_CREAT | O_EXCL, 0600);
       created = fd >= 0;
       // Give the reader a moment with the empty object now and then.
       std::this_thread::sleep_for(std::chrono::microseconds(round % 4 == 0 ? 0 : 200));
-      if (fd >= 0 && ftruncate(fd, monitor::kBlockSize) == 0) {
+      if (fd >= 0 && ftruncate(fd, readings::kMonitorBlockSize) == 0) {
         sized = true;
       }
       while (!done) std::this_thread::yield();
       if (fd >= 0) close(fd);
-      shm_unlink(kObjectName);
+      shm_unlink(ObjectName());
     });
     bool seen_unsized = false;
     const auto deadline = Clock::now() + std::chrono::seconds(5);
@@ -200,19 +209,19 @@ TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
   std::atomic<long> undersized{0};
   std::thread reader([&] {
     while (!stop) {
-      const int fd = open(kPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT(*-vararg)
+      const int fd = open(ObjectFile(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT(*-vararg)
       if (fd < 0) continue;
       struct stat info {};
       if (fstat(fd, &info) == 0) {
         ++opened;
-        if (info.st_size < static_cast<off_t>(monitor::kBlockSize)) ++undersized;
+        if (info.st_size < static_cast<off_t>(readings::kMonitorBlockSize)) ++undersized;
       }
       close(fd);
     }
   });
   long published = 0;
   for (long round = 0; round < rounds; ++round) {
-    published += Publisher::Create(kName, monitor::kBlockSize) != nullptr ? 1 : 0;
+    published += Publisher::Create(kName, readings::kMonitorBlockSize) != nullptr ? 1 : 0;
   }
   stop = true;
   reader.join();
@@ -225,9 +234,9 @@ TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
 TEST_F(MonitorMemoryPosix, PublisherRefusesATakenNameAndReplaceClearsIt) {
   auto first = Publish();
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(Publisher::Create(kName, monitor::kBlockSize), nullptr);
+  EXPECT_EQ(Publisher::Create(kName, readings::kMonitorBlockSize), nullptr);
   EXPECT_TRUE(monitor::RemoveStale(kName));  // what --replace does
-  EXPECT_NE(Publisher::Create(kName, monitor::kBlockSize), nullptr);
+  EXPECT_NE(Publisher::Create(kName, readings::kMonitorBlockSize), nullptr);
 }
 
 // Runs `call` on a thread of its own and gives it `seconds` to finish.
@@ -239,7 +248,7 @@ bool FinishesInTime(Call call, int seconds) {
     future.get();
     return true;
   }
-  const int writer = open(kPath, O_WRONLY | O_NONBLOCK);  // NOLINT(*-vararg)
+  const int writer = open(ObjectFile(), O_WRONLY | O_NONBLOCK);  // NOLINT(*-vararg)
   future.wait();
   if (writer >= 0) close(writer);
   return false;
@@ -249,32 +258,33 @@ bool FinishesInTime(Call call, int seconds) {
 // monitor at once: GetValue answers "", Init (launching off) returns 0.
 TEST_F(MonitorMemoryPosix, SpecialFilesInTheBlocksPlaceAreAbsent) {
   const zv::test::TempHome home;
-  auto target = Publisher::Create("ZVSharedMemory_KTX.target", monitor::kBlockSize);
+  auto target =
+      Publisher::Create(std::string(kName).append(".target").c_str(), readings::kMonitorBlockSize);
   ASSERT_NE(target, nullptr);
-  target->WriteWord(monitor::kTemperatureOffset, monitor::EncodeHundredths(4500));
+  target->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4500));
 
   struct Case {
     const char* what;
     bool (*make)();
   };
   const std::vector<Case> cases = {
-      {"FIFO", [] { return mkfifo(kPath, 0666) == 0; }},
-      {"folder", [] { return mkdir(kPath, 0777) == 0; }},
+      {"FIFO", [] { return mkfifo(ObjectFile(), 0666) == 0; }},
+      {"folder", [] { return mkdir(ObjectFile(), 0777) == 0; }},
       {"link to a full block",
-       [] { return symlink("/dev/shm/ZVSharedMemory_KTX.target", kPath) == 0; }},
+       [] { return symlink((std::string(ObjectFile()) + ".target").c_str(), ObjectFile()) == 0; }},
       {"socket",
        [] {
          const int s = socket(AF_UNIX, SOCK_STREAM, 0);
          sockaddr_un address{};
          address.sun_family = AF_UNIX;
-         std::strncpy(&address.sun_path[0], kPath, sizeof address.sun_path - 1);
+         std::strncpy(&address.sun_path[0], ObjectFile(), sizeof address.sun_path - 1);
          // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API
          const bool bound = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
          close(s);
          return bound;
        }},
       {"device (as root)",
-       [] { return geteuid() == 0 && mknod(kPath, S_IFCHR | 0666, makedev(1, 3)) == 0; }},
+       [] { return geteuid() == 0 && mknod(ObjectFile(), S_IFCHR | 0666, makedev(1, 3)) == 0; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -308,13 +318,13 @@ TEST_F(MonitorMemoryPosix, ObjectOfAnotherUserIsAbsent) {
   auto publisher = Publish();
   ASSERT_NE(publisher, nullptr);
   constexpr uid_t kNobody = 65534;
-  ASSERT_EQ(chown(kPath, kNobody, kNobody), 0);
+  ASSERT_EQ(chown(ObjectFile(), kNobody, kNobody), 0);
   EXPECT_FALSE(MapMonitorMemory());
   EXPECT_EQ(zv::State().MappingHandle, nullptr);
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "");
   EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
   // Given back to root: looked for again, and taken.
-  ASSERT_EQ(chown(kPath, 0, 0), 0);
+  ASSERT_EQ(chown(ObjectFile(), 0, 0), 0);
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
   EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "");
 }

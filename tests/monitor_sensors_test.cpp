@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -25,6 +26,13 @@ namespace fs = std::filesystem;
 using zv::test::BackgroundProcess;
 using zv::test::ProcessResult;
 using zv::test::RunProcess;
+
+// What the stand-in says when its block appears and when it goes.
+const std::string kPublishingLine = std::string("zv_monitor: publishing ") +
+                                    zv::readings::kMonitorMemoryName + " (" +
+                                    std::to_string(zv::readings::kMonitorBlockSize) + " bytes)";
+const std::string kRemovingLine =
+    std::string("zv_monitor: removing ") + zv::readings::kMonitorMemoryName;
 
 // Mounts the fake tree ($1) and configuration ($2), then runs the rest of
 // the arguments with standard error joined to standard output.
@@ -91,7 +99,7 @@ class MonitorSensors : public ::testing::Test {
     config = root / "sensors3.conf";
     // A label and a correction of the kind sensors.conf holds.
     Write(config, "chip \"board-*\"\n  label in0 \"Vcore\"\n  compute in1 @*2, @/2\n");
-    zv::monitor::RemoveStale("ZVSharedMemory_KTX");
+    zv::monitor::RemoveStale(zv::readings::kMonitorMemoryName);
   }
 
   void TearDown() override {
@@ -226,11 +234,11 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
   Chip(1, "usbpump", {{"fan1_input", "2100"}});
   auto monitor = BackgroundProcess::Start(
       InNamespace({ZV_MONITOR_PATH, "--interval-ms", "50", "--seconds", "60"}));
-  ASSERT_EQ(monitor->ReadLine(), "zv_monitor: publishing ZVSharedMemory_KTX (400 bytes)");
+  ASSERT_EQ(monitor->ReadLine(), kPublishingLine);
   ASSERT_TRUE(zv::readings::MapMonitorMemory());
-  constexpr std::size_t kTemps = zv::monitor::kTemperatureOffset;
-  constexpr std::size_t kFans = zv::monitor::kFanOffset;
-  constexpr std::size_t kVolts = zv::monitor::kVoltageOffset;
+  constexpr std::size_t kTemps = zv::readings::kTemperatureOffset;
+  constexpr std::size_t kFans = zv::readings::kFanOffset;
+  constexpr std::size_t kVolts = zv::readings::kVoltageOffset;
   EXPECT_EQ(Word(kTemps), 32767 * 65536);  // 400 C: at most 327.67
   EXPECT_EQ(Word(kTemps + 4), -32767 * 65536);
   EXPECT_EQ(Word(kTemps + 8), 3600 * 65536);
@@ -266,8 +274,7 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
       std::string("zv_monitor: chip usbpump-virtual-0 is gone; ") +
           "its sensors show 0 until it returns",
       "zv_monitor: chip usbpump-virtual-0 is back",
-      "zv_monitor: temp[2] board-virtual-0/temp3 reads again",
-      "zv_monitor: removing ZVSharedMemory_KTX"};
+      "zv_monitor: temp[2] board-virtual-0/temp3 reads again", kRemovingLine};
   EXPECT_EQ(said, expected);
 }
 
@@ -284,19 +291,18 @@ TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForce
             (std::vector<std::string>{
                 "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
                 "sensors); publishing simulated readings",
-                "zv_monitor: publishing ZVSharedMemory_KTX (400 bytes)",
-                "zv_monitor: removing ZVSharedMemory_KTX"}));
+                kPublishingLine, kRemovingLine}));
 
   // With a sensor present, --simulate publishes simulated readings instead.
   Chip(0, "board", {{"temp1_input", "99000"}});
   auto monitor = BackgroundProcess::Start(
       InNamespace({ZV_MONITOR_PATH, "--simulate", "--interval-ms", "50", "--seconds", "60"}));
-  ASSERT_EQ(monitor->ReadLine(), "zv_monitor: publishing ZVSharedMemory_KTX (400 bytes)");
+  ASSERT_EQ(monitor->ReadLine(), kPublishingLine);
   ASSERT_TRUE(zv::readings::MapMonitorMemory());
-  const double temp0 = Word(zv::monitor::kTemperatureOffset) / 65536.0 / 100;
+  const double temp0 = Word(zv::readings::kTemperatureOffset) / 65536.0 / 100;
   EXPECT_GT(temp0, 30);
   EXPECT_LT(temp0, 60);  // the simulated CPU, not the sensor's 99
-  EXPECT_NE(Word(zv::monitor::kTemperatureOffset + std::size_t{4} * 4), 0);  // simulated sensor 4
+  EXPECT_NE(Word(zv::readings::kTemperatureOffset + std::size_t{4} * 4), 0);  // simulated sensor 4
   EXPECT_EQ(monitor->Stop(), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
@@ -18,7 +19,7 @@ using zv::monitor::Publisher;
 using zv::test::HostCall;
 using zv::test::PluginModule;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 constexpr const char* kIndexError =
     "\xC7\xED\xE0\xF7\xE5\xED\xE8\xE5 Index \xE4\xEE\xEB\xE6\xED\xEE \xE1\xFB\xF2\xFC \xE2 "
     "\xEF\xF0\xE5\xE4\xE5\xEB\xE0\xF5 0 - 31 !!!";
@@ -34,15 +35,15 @@ class PluginModuleTest : public ::testing::Test {
   // Publishes a block with temperature i = 40.00 + i, fan i = 1000 + i,
   // voltage i = 12.00 + i/100.
   void Publish() {
-    publisher_ = Publisher::Create(kName, zv::monitor::kBlockSize);
+    publisher_ = Publisher::Create(kName, zv::readings::kMonitorBlockSize);
     ASSERT_NE(publisher_, nullptr);
-    for (std::size_t i = 0; i < zv::monitor::kSensorCount; ++i) {
+    for (std::size_t i = 0; i < zv::readings::kSensorCount; ++i) {
       const auto n = static_cast<std::int32_t>(i);
-      publisher_->WriteWord(zv::monitor::kTemperatureOffset + 4 * i,
-                            zv::monitor::EncodeHundredths(4000 + 100 * n));
-      publisher_->WriteWord(zv::monitor::kFanOffset + 4 * i, zv::monitor::EncodeRpm(1000 + n));
-      publisher_->WriteWord(zv::monitor::kVoltageOffset + 4 * i,
-                            zv::monitor::EncodeHundredths(1200 + n));
+      publisher_->WriteWord(zv::readings::kTemperatureOffset + 4 * i,
+                            zv::readings::EncodeHundredths(4000 + 100 * n));
+      publisher_->WriteWord(zv::readings::kFanOffset + 4 * i, zv::readings::EncodeRpm(1000 + n));
+      publisher_->WriteWord(zv::readings::kVoltageOffset + 4 * i,
+                            zv::readings::EncodeHundredths(1200 + n));
     }
   }
 

@@ -26,6 +26,7 @@
 
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
 #include "state/module_state.h"
@@ -73,7 +74,8 @@ std::optional<long> SaveNumber(const std::string& text) {
 std::vector<std::string> OtherEntries(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().filename() != "Lumora3.ini") names.push_back(entry.path().filename());
+    if (entry.path().filename() != zv::settings::kIniFileName)
+      names.push_back(entry.path().filename());
   }
   return names;
 }
@@ -238,7 +240,8 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   }
   std::filesystem::remove(filler);
   SaveSettings();
-  EXPECT_EQ(zv::test::ReadProfileString(ini_, "ZV4", "Path", ""), State().MonitorPath);
+  EXPECT_EQ(zv::test::ReadProfileString(ini_, zv::settings::kIniSection, zv::settings::kPathKey, ""),
+            State().MonitorPath);
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d saves on a full disk: %d clear errors naming the file and the cause, %d "

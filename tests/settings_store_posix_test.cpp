@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "platform/exception.h"
 #include "platform/posix/profile_file_io.h"
 #include "platform/posix/profile_text.h"
+#include "platform/text.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "state/module_state.h"
 #include "support/files.h"
@@ -26,6 +30,7 @@
 namespace {
 
 using zv::State;
+using zv::settings::kIniFileName;
 using zv::settings::LoadSettings;
 using zv::settings::SaveSettings;
 using zv::test::ReadFile;
@@ -99,8 +104,9 @@ TEST_F(PosixSettingsStoreTest, UnwritableLocationIsAClearError) {
     SaveSettings();
     ADD_FAILURE() << "saved into a file";
   } catch (const zv::Exception& error) {
-    EXPECT_NE(std::string(error.what()).find(home_.path() + "/not-a-folder/Documents/Lumora3.ini"),
-              std::string::npos)
+    EXPECT_NE(
+        std::string(error.what()).find(home_.path() + "/not-a-folder/Documents/" + kIniFileName),
+        std::string::npos)
         << error.what();
   }
   EXPECT_TRUE(State().TryToRun);
@@ -134,7 +140,7 @@ TEST_F(PosixSettingsStoreTest, SaveKeepsPermissionsAndLinksAndLeavesNoTemporaryF
   EXPECT_EQ(info.st_mode & 07777, 0640U);
   std::size_t entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents")) {
-    EXPECT_EQ(entry.path().filename(), "Lumora3.ini");
+    EXPECT_EQ(entry.path().filename(), kIniFileName);
     ++entries;
   }
   EXPECT_EQ(entries, 1U);
@@ -204,7 +210,7 @@ TEST_F(PosixSettingsStoreTest, SpecialFilesAreNeverOpenedAndNeverReplaced) {
     EXPECT_EQ(KindOf(ini_), c.direct ? kind : "link") << c.name;
     EXPECT_TRUE(State().TryToRun);
     for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents")) {
-      EXPECT_EQ(entry.path().filename(), "Lumora3.ini") << c.name;
+      EXPECT_EQ(entry.path().filename(), kIniFileName) << c.name;
     }
     if (c.direct) std::filesystem::rename(ini_, c.target);
   }
@@ -250,28 +256,29 @@ TEST_F(PosixSettingsStoreTest, FilesBeyondTheSizeBoundAreRefused) {
 TEST_F(PosixSettingsStoreTest, ADanglingLinkGetsItsTargetAndStays) {
   // A relative link into a folder of its own, its target not there yet.
   std::filesystem::create_directory(home_.path() + "/synced");
-  std::filesystem::create_symlink("../synced/Lumora3.ini", ini_);
+  std::filesystem::create_symlink(std::string("../synced/") + kIniFileName, ini_);
   LoadSettings();  // a missing file: the defaults
   EXPECT_FALSE(State().TryToRun);
   State().TryToRun = true;
   State().MonitorPath = "/p";
   SaveSettings();
   EXPECT_EQ(KindOf(ini_), "link");
-  EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/p\n");
+  EXPECT_EQ(ReadFile(home_.path() + "/synced/" + kIniFileName), "[ZV4]\nTry to run=1\nPath=/p\n");
 
   // A chain of links leads to the file at its end.
   std::filesystem::remove(ini_);
   std::filesystem::create_symlink(home_.path() + "/second.ini", ini_);
-  std::filesystem::create_symlink("synced/Lumora3.ini", home_.path() + "/second.ini");
+  std::filesystem::create_symlink(std::string("synced/") + kIniFileName,
+                                  home_.path() + "/second.ini");
   State().MonitorPath = "/q";
   SaveSettings();
   EXPECT_EQ(KindOf(home_.path() + "/second.ini"), "link");
-  EXPECT_EQ(ReadFile(home_.path() + "/synced/Lumora3.ini"), "[ZV4]\nTry to run=1\nPath=/q\n");
+  EXPECT_EQ(ReadFile(home_.path() + "/synced/" + kIniFileName), "[ZV4]\nTry to run=1\nPath=/q\n");
 
   // A link into a folder that does not exist is an error naming both.
   std::filesystem::remove(ini_);
-  std::filesystem::create_symlink(home_.path() + "/none/Lumora3.ini", ini_);
-  ExpectError(SaveSettings, ini_ + " (a link to " + home_.path() + "/none/Lumora3.ini)",
+  std::filesystem::create_symlink(home_.path() + "/none/" + kIniFileName, ini_);
+  ExpectError(SaveSettings, ini_ + " (a link to " + home_.path() + "/none/" + kIniFileName + ")",
               "link into nowhere");
   EXPECT_EQ(KindOf(ini_), "link");
 }
@@ -284,11 +291,13 @@ TEST_F(PosixSettingsStoreTest, StaleTemporaryFilesOfEndedProcessesGoOnTheNextSav
   ASSERT_GT(ended, 0);
   waitpid(ended, nullptr, 0);
   const std::string docs = home_.path() + "/Documents/";
-  const std::string stale = docs + ".Lumora3.ini." + std::to_string(ended) + ".0.tmp";
-  const std::string stale_again = docs + ".Lumora3.ini." + std::to_string(ended) + ".12.tmp";
-  const std::string running = docs + ".Lumora3.ini." + std::to_string(getppid()) + ".0.tmp";
+  const std::string stale = docs + "." + kIniFileName + "." + std::to_string(ended) + ".0.tmp";
+  const std::string stale_again =
+      docs + "." + kIniFileName + "." + std::to_string(ended) + ".12.tmp";
+  const std::string running =
+      docs + "." + kIniFileName + "." + std::to_string(getppid()) + ".0.tmp";
   const std::string others = docs + ".Other.ini." + std::to_string(ended) + ".0.tmp";
-  const std::string odd = docs + ".Lumora3.ini." + std::to_string(ended) + ".x.tmp";
+  const std::string odd = docs + "." + kIniFileName + "." + std::to_string(ended) + ".x.tmp";
   for (const std::string& path : {stale, stale_again, running, others, odd}) WriteFile(path, "x");
   SaveSettings();
   EXPECT_EQ(KindOf(stale), "missing");
@@ -314,15 +323,15 @@ TEST_F(DocumentsFolderTest, XdgEntryWithHomeExpanded) {
       "XDG_DOCUMENTS_DIR=\"$HOME/"
       "\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/\"\n");
   EXPECT_EQ(
-      zv::platform::DocumentsFolder(),
+      zv::platform::DocumentsFolder().bytes,
       home_.path() + "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B");
-  EXPECT_EQ(
-      zv::settings::IniFilePath(),
-      home_.path() +
-          "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/Lumora3.ini");
+  EXPECT_EQ(zv::settings::IniFilePath().bytes,
+            home_.path() +
+                "/\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/" +
+                kIniFileName);
 
   UserDirs("XDG_DOCUMENTS_DIR=\"/srv/docs\"\nXDG_DOCUMENTS_DIR=\"/srv/later \\\"q\\\"\"\n");
-  EXPECT_EQ(zv::platform::DocumentsFolder(), "/srv/later \"q\"");  // the last entry counts
+  EXPECT_EQ(zv::platform::DocumentsFolder().bytes, "/srv/later \"q\"");  // the last entry counts
 }
 
 TEST_F(DocumentsFolderTest, UnusableXdgEntriesFallBackToHomeDocuments) {
@@ -331,9 +340,9 @@ TEST_F(DocumentsFolderTest, UnusableXdgEntriesFallBackToHomeDocuments) {
         "XDG_DOCUMENTS_DIR=\"$HOMEWARD/x\"\n", "XDG_DOCUMENTS_DIR=\"/unclosed\n"}) {
     UserDirs(text);
     // Without a Documents folder the home folder itself holds the file.
-    EXPECT_EQ(zv::platform::DocumentsFolder(), home_.path()) << text;
+    EXPECT_EQ(zv::platform::DocumentsFolder().bytes, home_.path()) << text;
     std::filesystem::create_directory(home_.path() + "/Documents");
-    EXPECT_EQ(zv::platform::DocumentsFolder(), home_.path() + "/Documents") << text;
+    EXPECT_EQ(zv::platform::DocumentsFolder().bytes, home_.path() + "/Documents") << text;
     std::filesystem::remove(home_.path() + "/Documents");
   }
 }
@@ -358,7 +367,101 @@ TEST_F(DocumentsFolderTest, WithoutHomeThePasswordDatabaseCounts) {
   const std::string home = entry->pw_dir;
   const std::string docs = home + "/Documents";
   const std::string expected = std::filesystem::is_directory(docs) ? docs : home;
-  EXPECT_EQ(zv::platform::DocumentsFolder(), expected);  // XDG_CONFIG_HOME is our empty folder
+  EXPECT_EQ(zv::platform::DocumentsFolder().bytes,
+            expected);  // XDG_CONFIG_HOME is our empty folder
+}
+
+// Messages reach the host as 1251 text, also where they name a path that
+// the file system spells in UTF-8: here a documents folder "Документы".
+class CyrillicDocumentsTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kFolderUtf8 =
+      "\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B";
+  static constexpr const char* kFolder1251 = "\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB";
+
+  void SetUp() override { UseDocuments(kFolderUtf8); }
+
+  // Makes $HOME/`name` the documents folder, through the user-dirs file.
+  void UseDocuments(const std::string& name) {
+    std::filesystem::create_directories(home_.path() + "/.config");
+    std::filesystem::create_directories(home_.path() + "/" + name);
+    WriteFile(home_.path() + "/.config/user-dirs.dirs",
+              "XDG_DOCUMENTS_DIR=\"$HOME/" + name + "\"\n");
+    ini_ = home_.path() + "/" + name + "/" + kIniFileName;
+  }
+
+  // The settings file's path as the messages spell it.
+  [[nodiscard]] std::string Shown() const {
+    return home_.path() + "/" + kFolder1251 + "/" + kIniFileName;
+  }
+
+  TempHome home_;
+  std::string ini_;
+};
+
+// The exact message of the error `operation` raises.
+template <typename Operation>
+std::string MessageOf(Operation operation) {
+  try {
+    operation();
+  } catch (const zv::Exception& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+TEST_F(CyrillicDocumentsTest, SettingsErrorsNameTheFileIn1251) {
+  EXPECT_EQ(zv::platform::PathText(zv::settings::IniFilePath()), Shown());
+
+  std::filesystem::create_directory(ini_);  // a folder in the file's place
+  EXPECT_EQ(MessageOf(LoadSettings),
+            "Cannot read the settings file " + Shown() + ": it is not a regular file");
+  EXPECT_EQ(MessageOf(SaveSettings),
+            "Cannot write the settings file " + Shown() + ": it is not a regular file");
+  std::filesystem::remove(ini_);
+
+  MonitorPath = "/opt/zv4\n[Evil]";
+  EXPECT_EQ(MessageOf(SaveSettings),
+            "The monitor path contains a line break and cannot be saved in " + Shown());
+
+  // A link into a missing folder, both named in the message.
+  MonitorPath = "/p";
+  std::filesystem::create_symlink(home_.path() + "/" + kFolderUtf8 + "/none/" + kIniFileName, ini_);
+  EXPECT_EQ(MessageOf(SaveSettings), "Cannot write the settings file " + Shown() + " (a link to " +
+                                         home_.path() + "/" + kFolder1251 + "/none/" +
+                                         kIniFileName + "): " + std::strerror(ENOENT));
+}
+
+TEST_F(CyrillicDocumentsTest, AUserDirsFileUnderACyrillicFolderIsNamedIn1251) {
+  const std::string config = home_.path() + "/" + kFolderUtf8;
+  SetEnvironment("XDG_CONFIG_HOME", config.c_str());
+  ASSERT_EQ(mkfifo((config + "/user-dirs.dirs").c_str(), 0600), 0);
+  EXPECT_EQ(MessageOf(zv::platform::DocumentsFolder),
+            "Cannot read " + home_.path() + "/" + kFolder1251 +
+                "/user-dirs.dirs: it is not a regular file");
+}
+
+TEST_F(CyrillicDocumentsTest, NamesThatAreNoUtf8ShowQuestionMarks) {
+  UseDocuments("docs-\xFF\xFE-x");
+  std::filesystem::create_directory(ini_);
+  EXPECT_EQ(MessageOf(LoadSettings), "Cannot read the settings file " + home_.path() +
+                                         "/docs-\?\?-x/" + kIniFileName +
+                                         ": it is not a regular file");
+}
+
+TEST(PathTextTest, EveryCharacterBecomes1251OrAQuestionMark) {
+  using zv::platform::PathText;
+  EXPECT_EQ(PathText({""}), "");
+  EXPECT_EQ(PathText({"/opt/zv4 (x86)/run.sh"}), "/opt/zv4 (x86)/run.sh");
+  EXPECT_EQ(PathText({"/\xD0\x9F\xD1\x83\xD1\x82\xD1\x8C"}), "/\xCF\xF3\xF2\xFC");  // "Путь"
+  EXPECT_EQ(PathText({"/\xE2\x82\xAC"}), "/\x88");       // the euro sign is in 1251
+  EXPECT_EQ(PathText({"/\xE4\xB8\xAD/a"}), "/?/a");      // a CJK letter is not
+  EXPECT_EQ(PathText({"/\xF0\x9F\x98\x80/a"}), "/?/a");  // nor one beyond 16 bits
+  EXPECT_EQ(PathText({"/\xFF\x80/a"}), "/\?\?/a");       // stray bytes, one mark each
+  EXPECT_EQ(PathText({"/a\xD0"}), "/a?");                // a sequence cut at the end
+  EXPECT_EQ(PathText({"/\xD0"
+                      "a"}),
+            "/?a");  // a lead byte without its follower
 }
 
 // The editor on its own, for cases a settings file rarely shows.

@@ -11,6 +11,7 @@
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "state/module_state.h"
 #include "support/files.h"
@@ -119,8 +120,9 @@ TEST_F(SettingsStoreTest, UnreadableFileIsAnErrorOnLoad) {
 
 TEST_F(SettingsStoreTest, TheFileLiesInTheDocumentsFolder) {
   const std::string documents = home_.path() + zv::platform::kPathSeparator + "Documents";
-  EXPECT_EQ(zv::platform::DocumentsFolder(), documents);
-  EXPECT_EQ(zv::settings::IniFilePath(), documents + zv::platform::kPathSeparator + "Lumora3.ini");
+  EXPECT_EQ(zv::platform::DocumentsFolder().bytes, documents);
+  EXPECT_EQ(zv::settings::IniFilePath().bytes,
+            documents + zv::platform::kPathSeparator + zv::settings::kIniFileName);
 }
 
 TEST_F(SettingsStoreTest, OtherSectionsAndKeysSurviveASave) {
@@ -132,12 +134,16 @@ TEST_F(SettingsStoreTest, OtherSectionsAndKeysSurviveASave) {
   State().MonitorPath = "C:\\Zelvane\\zv4.exe";
   SaveSettings();
   using zv::test::ReadProfileString;
-  EXPECT_EQ(ReadProfileString(ini_, "Main", "Path", "-"), "C:\\host");
-  EXPECT_EQ(ReadProfileString(ini_, "Main", "Try to run", "-"), "5");
-  EXPECT_EQ(ReadProfileString(ini_, "ZV4", "Extra", "-"), "kept");
-  EXPECT_EQ(ReadProfileString(ini_, "Last", "x", "-"), "y");
-  EXPECT_EQ(ReadProfileString(ini_, "ZV4", "Path", "-"), "C:\\Zelvane\\zv4.exe");
-  EXPECT_EQ(ReadProfileString(ini_, "ZV4", "Try to run", "-"), "1");
+  using zv::settings::kIniSection;
+  using zv::settings::kPathKey;
+  using zv::settings::kTryToRunKey;
+  const std::string& ini = ini_;
+  EXPECT_EQ(ReadProfileString(ini, "Main", kPathKey, "-"), "C:\\host");
+  EXPECT_EQ(ReadProfileString(ini, "Main", kTryToRunKey, "-"), "5");
+  EXPECT_EQ(ReadProfileString(ini, kIniSection, "Extra", "-"), "kept");
+  EXPECT_EQ(ReadProfileString(ini, "Last", "x", "-"), "y");
+  EXPECT_EQ(ReadProfileString(ini, kIniSection, kPathKey, "-"), "C:\\Zelvane\\zv4.exe");
+  EXPECT_EQ(ReadProfileString(ini, kIniSection, kTryToRunKey, "-"), "1");
   const std::string text = Lines(ReadFile(ini_));
   EXPECT_LT(text.find("[Main]"), text.find("[ZV4]"));
   EXPECT_LT(text.find("[ZV4]"), text.find("[Last]"));

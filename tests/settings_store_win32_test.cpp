@@ -8,6 +8,7 @@
 
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
+#include "platform/text.h"
 #include "platform/win32/documents_folder_rules.h"
 #include "settings/settings_store.h"
 #include "state/module_state.h"
@@ -97,7 +98,7 @@ class UnreachableDocumentsTest : public zv::test::SettingsStoreTest {
   // Loading from `folder` gives the defaults; saving is an error naming the file.
   void ExpectDefaultsAndASaveError(const std::string& folder) {
     SetDocumentsFolder(folder);
-    EXPECT_EQ(zv::platform::DocumentsFolder(), folder);
+    EXPECT_EQ(zv::platform::DocumentsFolder().bytes, folder);
     State().TryToRun = true;
     State().MonitorPath = "stale";
     EXPECT_NO_THROW(LoadSettings());
@@ -109,7 +110,8 @@ class UnreachableDocumentsTest : public zv::test::SettingsStoreTest {
       SaveSettings();
       ADD_FAILURE() << "saved into " << folder;
     } catch (const zv::Exception& error) {
-      EXPECT_NE(std::string(error.what()).find(folder + "\\Lumora3.ini"), std::string::npos)
+      EXPECT_NE(std::string(error.what()).find(folder + "\\" + zv::settings::kIniFileName),
+                std::string::npos)
           << error.what();
     }
   }
@@ -127,6 +129,28 @@ TEST_F(UnreachableDocumentsTest, UnreachableShareGivesTheDefaults) {
 
 TEST_F(UnreachableDocumentsTest, RemovedFolderGivesTheDefaults) {
   ExpectDefaultsAndASaveError(home_.path() + "\\Removed");
+}
+
+// Messages reach the host as 1251 text: a documents folder named in the ANSI
+// code page is converted, its letters that 1251 lacks shown as '?'. Where
+// the ANSI code page is 1251, as on the host's own systems, the bytes stay.
+TEST_F(UnreachableDocumentsTest, MessagesNameTheFolderIn1251) {
+  const bool ansi_is_1251 = GetACP() == 1251;
+  if (!ansi_is_1251 && GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << GetACP();
+  const std::string folder = home_.path() + "\\Caf\xE9 \xC4";  // "Café Ä" in code page 1252
+  const std::string shown = ansi_is_1251 ? folder : home_.path() + "\\Caf? ?";
+  EXPECT_EQ(zv::platform::PathText({folder}), shown);
+  SetDocumentsFolder(folder);
+  ASSERT_EQ(zv::platform::DocumentsFolder().bytes, folder);
+  MonitorPath = "C:\\zv4.exe\r\n[Evil]";
+  try {
+    SaveSettings();
+    ADD_FAILURE() << "saved a path with a line break";
+  } catch (const zv::Exception& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "The monitor path contains a line break and cannot be saved in " + shown + "\\" +
+                  zv::settings::kIniFileName);
+  }
 }
 
 }  // namespace

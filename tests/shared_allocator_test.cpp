@@ -14,6 +14,7 @@
 
 #include "loader/plugin_loader.h"
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/plugin_host.h"
 #include "zelvane_info.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 using zv::test::PluginModule;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 // Our stand-in borlndmm.dll, loaded the way a host has it loaded.
 class Borlndmm {
@@ -68,12 +69,12 @@ void ExpectHeapBuffer(char* buffer, const char* text) {
 // fan 1 "12345", voltage 2 "12".
 std::unique_ptr<zv::monitor::Publisher> PublishReadings() {
   zv::monitor::RemoveStale(kName);
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   EXPECT_NE(publisher, nullptr);
   if (publisher) {
-    publisher->WriteWord(zv::monitor::kTemperatureOffset, zv::monitor::EncodeHundredths(-512));
-    publisher->WriteWord(zv::monitor::kFanOffset + 4, zv::monitor::EncodeRpm(12345));
-    publisher->WriteWord(zv::monitor::kVoltageOffset + 8, zv::monitor::EncodeHundredths(1205));
+    publisher->WriteWord(zv::readings::kTemperatureOffset, zv::readings::EncodeHundredths(-512));
+    publisher->WriteWord(zv::readings::kFanOffset + 4, zv::readings::EncodeRpm(12345));
+    publisher->WriteWord(zv::readings::kVoltageOffset + 8, zv::readings::EncodeHundredths(1205));
   }
   return publisher;
 }

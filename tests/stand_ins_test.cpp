@@ -13,6 +13,7 @@
 
 #include "monitor/publisher.h"
 #include "plugin/module_reset.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -22,7 +23,7 @@ using zv::test::BackgroundProcess;
 using zv::test::ProcessResult;
 using zv::test::RunProcess;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 const std::string kIndexError =
     "Значение Index должно быть в пределах 0 - 31 !!!";  // as the host shows it, in UTF-8
 

@@ -12,6 +12,7 @@
 #include "monitor/publisher.h"
 #include "platform/exception.h"
 #include "platform/launch.h"
+#include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
@@ -29,10 +30,10 @@ using zv::test::ReadFile;
 using zv::test::SetEnvironment;
 using zv::test::StartupTest;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 TEST_F(StartupTest, MemoryPresentReturnsAtOnceWithoutLaunching) {
-  auto publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+  auto publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   ASSERT_NE(publisher, nullptr);
   for (const bool try_to_run : {true, false}) {
     Settings(try_to_run, zv::test::CopyMonitorToHostilePath(home_.path()));

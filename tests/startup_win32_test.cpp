@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "settings/startup.h"
 #include "support/dialog_driver.h"
 #include "support/plugin_host.h"
@@ -20,7 +21,7 @@ namespace {
 
 using zv::test::StartupTest;
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 std::wstring Wide1251(const std::string& text) {
   std::wstring out(text.size(), L'\0');
@@ -131,7 +132,7 @@ TEST_F(RetryPrompt, YesLeadsToAnotherPassThatFindsTheMonitor) {
     while (FindWindowW(L"#32770", L"Error") == nullptr) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    publisher = zv::monitor::Publisher::Create(kName, zv::monitor::kBlockSize);
+    publisher = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
   });
   PromptAnswerer user({IDYES});
   const zv::test::HostCall call = module_->Init();

@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace zv::platform {
 
 // A key of a section and a text: the fallback when reading, the new value
-// when writing.
+// when writing. Names and values are the plugin's 1251 text, stored as they
+// are; a value never holds a line break (the settings store refuses one).
 struct ProfileEntry {
   const char* key;
   std::string value;
@@ -20,17 +23,17 @@ struct ProfileEntry {
 // in the entries' order, blanks around it removed, or the entry's fallback
 // when the file, section or key is missing. All keys come from one reading
 // of the file. Raises Exception when something is in the file's place that
-// cannot be read as a settings file.
-std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
+// cannot be read as a settings file; the message names the path as 1251 text.
+std::vector<std::string> ReadProfileStrings(const NativePath& path, const char* section,
                                             const std::vector<ProfileEntry>& entries);
 
 // Sets each entry's key in `section` of the file at `path`, in the entries'
-// order (each value one line; a line break is refused before anything is
-// written). Raises Exception when the file cannot be written. On POSIX the
+// order, each value on its own line. Raises Exception when the file cannot
+// be written (the message names the path as 1251 text). On POSIX the
 // file is replaced once, as a whole, holding every entry: it is always
 // wholly old or wholly new. The Windows profile functions rewrite it in
 // place, one key after the other.
-void WriteProfileStrings(const std::string& path, const char* section,
+void WriteProfileStrings(const NativePath& path, const char* section,
                          const std::vector<ProfileEntry>& entries);
 
 }  // namespace zv::platform

@@ -28,7 +28,6 @@ char* CopyForHost(const std::string& text) {
 char* GetValue(std::int32_t code, const char* param) {
   const std::int32_t index = param != nullptr ? StrToInt(param) : 0;
   const auto macro = static_cast<std::int16_t>(static_cast<std::uint16_t>(code & 0xFFFF));
-  using readings::ReadingKind;
   std::string text;  // short texts stay in the string's inline buffer
   switch (macro) {
     case ZV_MACRO_RESET:
@@ -36,17 +35,15 @@ char* GetValue(std::int32_t code, const char* param) {
     case ZV_MACRO_CHECK:
       text = State().MonitorMapped ? "" : "#skip";
       break;
-    case ZV_MACRO_TEMP:
-      readings::FormatReading(ReadingKind::Temperature, index, text);
+    default: {
+      // Temp, Fan and Volt: the region their code names.
+      const readings::ReadingRegion* region = readings::RegionOfMacro(macro);
+      if (region == nullptr) {
+        return CopyForHost(State().LastValue);
+      }
+      readings::FormatReading(region->kind, index, text);
       break;
-    case ZV_MACRO_FAN:
-      readings::FormatReading(ReadingKind::Fan, index, text);
-      break;
-    case ZV_MACRO_VOLT:
-      readings::FormatReading(ReadingKind::Voltage, index, text);
-      break;
-    default:
-      return CopyForHost(State().LastValue);
+    }
   }
   std::string& last = State().LastValue;
   last = text;

@@ -5,20 +5,12 @@
 #include <cstdint>
 
 #include "platform/shared_memory.h"
+#include "readings/monitor_block.h"
 #include "state/module_state.h"
 
 namespace zv::readings {
 
-// Name of the monitor's shared-memory object.
-inline constexpr const char* kMonitorMemoryName = "ZVSharedMemory_KTX";
-
-// Layout of the block as the plugin reads it: 32-bit signed little-endian
-// words. The first 16 bytes are the monitor's own.
-inline constexpr std::size_t kMonitorBlockSize = 400;
-inline constexpr std::size_t kSensorCount = 32;
-inline constexpr std::size_t kTemperatureOffset = 16;
-inline constexpr std::size_t kFanOffset = 144;
-inline constexpr std::size_t kVoltageOffset = 272;
+// The block's name and layout: readings/monitor_block.h.
 
 // The connection's state is in the module's record (MappingHandle,
 // MonitorView, MonitorMapped). Once the view exists, readings come from the

@@ -10,8 +10,7 @@
 namespace zv::readings {
 namespace {
 
-constexpr std::int32_t kWordScale = 65536;
-constexpr std::int32_t kHundredths = 100;
+constexpr std::int64_t kHundredths = 100;
 
 void WriteInteger(std::int64_t value, std::string& text) {
   std::array<char, 24> digits{};
@@ -19,23 +18,14 @@ void WriteInteger(std::int64_t value, std::string& text) {
   text.assign(digits.data(), end);
 }
 
-std::size_t OffsetOf(ReadingKind kind, std::int32_t index) {
-  std::size_t base = kTemperatureOffset;
-  switch (kind) {
-    case ReadingKind::Fan:
-      base = kFanOffset;
-      break;
-    case ReadingKind::Temperature:
-      base = kTemperatureOffset;
-      break;
-    case ReadingKind::Voltage:
-      base = kVoltageOffset;
+// The reading a word carries, in the whole units shown.
+std::int64_t Decode(Scaling scaling, std::int32_t word) {
+  switch (scaling) {
+    case Scaling::Whole:
+      return word / kWordScale;  // truncates toward zero
+    case Scaling::Hundredths:
       break;
   }
-  return base + 4 * static_cast<std::size_t>(index);
-}
-
-std::int64_t WholeUnits(std::int32_t word) {
   // reading = word / 65536 / 100, shown with no decimals, halves away from
   // zero. Done in integers: the result equals dividing in extended floating
   // point and rounding, because a half is exact there and every other
@@ -46,14 +36,10 @@ std::int64_t WholeUnits(std::int32_t word) {
   return (scaled >= 0 ? scaled + kScale / 2 : scaled - kScale / 2) / kScale;
 }
 
-std::int32_t FanSpeed(std::int32_t word) {
-  return word / kWordScale;  // truncates toward zero
-}
-
 }  // namespace
 
 void FormatWord(ReadingKind kind, std::int32_t word, std::string& text) {
-  WriteInteger(kind == ReadingKind::Fan ? FanSpeed(word) : WholeUnits(word), text);
+  WriteInteger(Decode(RegionOf(kind).scaling, word), text);
 }
 
 void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
@@ -66,10 +52,11 @@ void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
   // A word the object no longer holds (it was shrunk under us) is no
   // reading, as when the monitor is absent.
   std::int32_t word = 0;
-  if (!ReadMonitorWord(OffsetOf(kind, index), word)) {
+  const ReadingRegion& region = RegionOf(kind);
+  if (!ReadMonitorWord(region.offset + kWordSize * static_cast<std::size_t>(index), word)) {
     return;
   }
-  FormatWord(kind, word, text);
+  WriteInteger(Decode(region.scaling, word), text);
 }
 
 }  // namespace zv::readings

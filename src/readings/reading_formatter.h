@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace zv::readings {
+#include "readings/monitor_block.h"
 
-enum class ReadingKind { Fan, Temperature, Voltage };
+namespace zv::readings {
 
 // Message of the error raised for an index outside 0..31.
 inline constexpr const char* kIndexErrorMessage =

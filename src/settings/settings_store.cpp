@@ -9,18 +9,10 @@
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "state/module_state.h"
 
 namespace zv::settings {
-
-namespace {
-
-constexpr const char* kIniFileName = "Lumora3.ini";
-constexpr const char* kSection = "ZV4";
-constexpr const char* kTryToRunKey = "Try to run";
-constexpr const char* kPathKey = "Path";
-
-}  // namespace
 
 namespace {
 
@@ -74,17 +66,18 @@ bool ParseIniBool(const std::string& text) {
 
 }  // namespace
 
-std::string IniFilePath() {
-  const std::string folder = platform::DocumentsFolder();
+platform::NativePath IniFilePath() {
+  const platform::NativePath folder = platform::DocumentsFolder();
   if (folder.empty()) {
     throw Exception("Cannot find the user's documents folder for the settings file");
   }
-  return folder + platform::kPathSeparator + kIniFileName;
+  // The separator and the name are ASCII, the same bytes in every encoding.
+  return {folder.bytes + platform::kPathSeparator + kIniFileName};
 }
 
 void LoadSettings() {
-  const std::vector<std::string> values =
-      platform::ReadProfileStrings(IniFilePath(), kSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
+  const std::vector<std::string> values = platform::ReadProfileStrings(
+      IniFilePath(), kIniSection, {{kTryToRunKey, "0"}, {kPathKey, ""}});
   ModuleState& state = State();
   state.TryToRun = ParseIniBool(values[0]);
   state.MonitorPath = values[1];
@@ -92,15 +85,18 @@ void LoadSettings() {
 
 void SaveSettings() {
   const ModuleState& state = State();
-  const std::string path = IniFilePath();
+  const platform::NativePath path = IniFilePath();
   // A line break would start new lines (keys, sections) in a file the host
-  // shares; refuse before anything is written.
+  // shares; refuse before anything is written. The profile backends rely on
+  // this being checked here.
   if (state.MonitorPath.find_first_of("\r\n") != std::string::npos) {
-    throw Exception("The monitor path contains a line break and cannot be saved in " + path);
+    throw Exception("The monitor path contains a line break and cannot be saved in " +
+                    platform::PathText(path));
   }
   // "Try to run", then "Path", in one write of the file.
   platform::WriteProfileStrings(
-      path, kSection, {{kTryToRunKey, state.TryToRun ? "1" : "0"}, {kPathKey, state.MonitorPath}});
+      path, kIniSection,
+      {{kTryToRunKey, state.TryToRun ? "1" : "0"}, {kPathKey, state.MonitorPath}});
 }
 
 }  // namespace zv::settings

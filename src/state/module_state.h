@@ -7,6 +7,7 @@
 
 #include "platform/host_memory.h"
 #include "platform/shared_memory.h"
+#include "platform/text.h"
 
 namespace zv {
 
@@ -25,7 +26,7 @@ struct ModuleState {
   bool TryToRun = false;
   // Full path of the monitor's executable, Windows-1251 text as the user
   // gave it.
-  std::string MonitorPath;
+  Text1251 MonitorPath;
 
   // Which allocator the buffers handed to the host come from; only the
   // platform's allocator reads or changes it.

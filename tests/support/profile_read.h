@@ -10,7 +10,8 @@ namespace zv::test {
 // The value of `key` in `section`, as the settings store reads it.
 inline std::string ReadProfileString(const std::string& path, const char* section, const char* key,
                                      const std::string& fallback) {
-  return platform::ReadProfileStrings(path, section, {{key, fallback}}).front();
+  return platform::ReadProfileStrings(platform::NativePath{path}, section, {{key, fallback}})
+      .front();
 }
 
 }  // namespace zv::test

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "plugin/module_reset.h"
+#include "settings/settings_file.h"
 #include "settings/settings_store.h"
 #include "support/files.h"
 #include "support/temp_home.h"
@@ -19,7 +20,7 @@ class SettingsStoreTest : public ::testing::Test {
   void SetUp() override {
     plugin::ResetModuleState();
     std::filesystem::create_directory(home_.path() + "/Documents");
-    ini_ = home_.path() + "/Documents/Lumora3.ini";
+    ini_ = home_.path() + "/Documents/" + zv::settings::kIniFileName;
   }
 
   void TearDown() override { plugin::ResetModuleState(); }

@@ -1,12 +1,12 @@
+
 #include "support/startup_support.h"
-
 #include <filesystem>
-
 #include "platform/documents_folder.h"
 #include "platform/exception.h"
 #include "platform/launch.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
+#include "settings/settings_file.h"
 #include "settings/startup.h"
 #include "support/files.h"
 #include "support/plugin_host.h"
@@ -62,7 +62,7 @@ std::string StartupTest::InHome(const std::string& name) const {
 }
 
 std::string StartupTest::IniPath() const {
-  return InHome("Documents") + platform::kPathSeparator + "Lumora3.ini";
+  return InHome("Documents") + platform::kPathSeparator + settings::kIniFileName;
 }
 
 std::string StartupTest::Check() {

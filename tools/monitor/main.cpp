@@ -1,5 +1,5 @@
-// zv_monitor: stand-in for the hardware monitor. Publishes the 400-byte
-// block "ZVSharedMemory_KTX" and refreshes it every second, with the
+// zv_monitor: stand-in for the hardware monitor. Publishes the monitor's
+// block (readings/monitor_block.h) and refreshes it every second, with the
 // machine's own sensors (or simulated readings where it has none) and fixed
 // values given on the command line, until it is stopped.
 //
@@ -30,7 +30,9 @@
 namespace zv::monitor {
 namespace {
 
-constexpr const char* kObjectName = "ZVSharedMemory_KTX";
+using readings::kMonitorBlockSize;
+using readings::kSensorCount;
+constexpr const char* kObjectName = readings::kMonitorMemoryName;
 
 // The block's first 16 bytes, which the plugin does not read (see README):
 // magic "ZVSM", a refresh counter, and the time of the last refresh.
@@ -61,7 +63,7 @@ struct Options {
   Source source = Source::Hardware;
   bool list = false;
   bool replace = false;
-  std::size_t size = kBlockSize;
+  std::size_t size = kMonitorBlockSize;
   long count = 0;      // refreshes before exiting; 0 means no limit
   double seconds = 0;  // run time before exiting; 0 means no limit
   double delay = 0;    // wait before the object appears
@@ -69,9 +71,11 @@ struct Options {
 };
 
 void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: zv_monitor [options]\n"
+               "Publishes the monitor block \"%s\" (%zu bytes) and refreshes it\n",
+               kObjectName, kMonitorBlockSize);
   std::fputs(
-      "usage: zv_monitor [options]\n"
-      "Publishes the monitor block \"ZVSharedMemory_KTX\" (400 bytes) and refreshes it\n"
       "every second until Ctrl-C or SIGTERM, then removes it. The readings are the\n"
       "machine's sensors (libsensors), or simulated ones on a machine without any.\n"
       "  --list            print which sensor has which index, and exit\n"
@@ -112,24 +116,36 @@ bool ParseDouble(std::string_view text, double& value) {
   return !copy.empty() && *end == '\0' && std::isfinite(value);
 }
 
-std::size_t SensorOffset(Kind kind, std::size_t index) {
-  const std::size_t base = kind == Kind::Temperature ? kTemperatureOffset
-                           : kind == Kind::Fan       ? kFanOffset
-                                                     : kVoltageOffset;
-  return base + 4 * index;
+// The block's region of a kind of sensor.
+const readings::ReadingRegion& RegionOf(Kind kind) {
+  switch (kind) {
+    case Kind::Fan:
+      return readings::RegionOf(readings::ReadingKind::Fan);
+    case Kind::Voltage:
+      return readings::RegionOf(readings::ReadingKind::Voltage);
+    case Kind::Temperature:
+      break;
+  }
+  return readings::RegionOf(readings::ReadingKind::Temperature);
 }
 
-// Encodes a reading: hundredths for temperatures and voltages, whole RPM for
-// fans, each scaled by 65536. Readings the word cannot hold are refused.
+std::size_t SensorOffset(Kind kind, std::size_t index) {
+  return RegionOf(kind).offset + readings::kWordSize * index;
+}
+
+// Encodes a reading in the units of its region's scaling (hundredths for
+// temperatures and voltages, whole RPM for fans). Readings the word cannot
+// hold are refused.
 std::optional<std::int32_t> EncodeReading(Kind kind, double reading) {
-  const double units = kind == Kind::Fan ? std::trunc(reading) : std::round(reading * 100);
+  const double units = RegionOf(kind).scaling == readings::Scaling::Whole
+                           ? std::trunc(reading)
+                           : std::round(reading * 100);
   // Whole units whose word (units x 65536) fits in 32 bits.
   constexpr double kLimit = 32767;
   if (!(std::fabs(units) <= kLimit)) {
     return std::nullopt;
   }
-  const auto value = static_cast<std::int32_t>(units);
-  return kind == Kind::Fan ? EncodeRpm(value) : EncodeHundredths(value);
+  return readings::EncodeUnits(static_cast<std::int32_t>(units));
 }
 
 // Parses "I=VALUE" of --temp, --fan or --volt.
@@ -156,7 +172,8 @@ bool ParseRawWord(std::string_view text, FixedWord& fixed) {
   long offset = 0;
   long word = 0;
   if (equals == std::string_view::npos ||
-      !ParseLong(text.substr(0, equals), 0, kBlockSize - 4, offset) || offset % 4 != 0 ||
+      !ParseLong(text.substr(0, equals), 0, kMonitorBlockSize - readings::kWordSize, offset) ||
+      offset % 4 != 0 ||
       !ParseLong(text.substr(equals + 1), std::numeric_limits<std::int32_t>::min(),
                  std::numeric_limits<std::int32_t>::max(), word)) {
     return false;
@@ -284,8 +301,7 @@ void WriteIfInside(Publisher& publisher, std::size_t offset, std::int32_t word) 
 
 // Encodes a reading of the machine's sensors, clamped to what the word holds.
 std::int32_t EncodeClamped(Kind kind, double reading) {
-  const std::int32_t units = ClampedUnits(kind, reading);
-  return kind == Kind::Fan ? EncodeRpm(units) : EncodeHundredths(units);
+  return readings::EncodeUnits(ClampedUnits(kind, reading));
 }
 
 // One refresh: readings first, then the time, and the counter last, so a
@@ -378,7 +394,7 @@ int Run(const Options& options) {
   }
   // A block of another size is a test of the plugin's size check, which
   // needs an object of exactly that size.
-  const auto publisher = options.size == kBlockSize
+  const auto publisher = options.size == kMonitorBlockSize
                              ? Publisher::Create(kObjectName, options.size)
                              : Publisher::CreateExact(kObjectName, options.size);
   if (!publisher) {

@@ -6,14 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-namespace zv::monitor {
+// The block's name, layout and word encodings.
+#include "readings/monitor_block.h"
 
-// Byte offsets of the published block (see the README's block layout).
-inline constexpr std::size_t kBlockSize = 400;
-inline constexpr std::size_t kSensorCount = 32;
-inline constexpr std::size_t kTemperatureOffset = 16;
-inline constexpr std::size_t kFanOffset = 144;
-inline constexpr std::size_t kVoltageOffset = 272;
+namespace zv::monitor {
 
 // A named shared-memory object this process created and writes. The object
 // is removed when the publisher is destroyed.
@@ -50,15 +46,6 @@ class Publisher {
   unsigned char* data_;
   std::size_t size_;
 };
-
-// Encodings of the block's words.
-// Values beyond the word's range wrap, as the monitor's own words would.
-inline std::int32_t EncodeHundredths(std::int32_t hundredths) {
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(hundredths) * 65536);
-}
-inline std::int32_t EncodeRpm(std::int32_t rpm) {
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(rpm) * 65536);
-}
 
 // Whether a publisher created after an earlier one ended, while a reader
 // still holds the earlier object open, writes into that same object. True on

@@ -16,4 +16,8 @@ std::string Windows1251ToUtf8(std::string_view text);
 // holds a character that 1251 cannot represent or is not valid UTF-8.
 std::optional<std::string> Utf8ToWindows1251(std::string_view text);
 
+// The same for text shown in a message: a character 1251 lacks, and a byte
+// that is no character (not valid UTF-8), each become '?'.
+std::string Utf8ToWindows1251Lossy(std::string_view text);
+
 }  // namespace zv::platform

@@ -52,7 +52,7 @@ std::string XdgDocumentsFolder(const std::string& home) {
     config = home + "/.config";
   }
   const std::string file = config + "/user-dirs.dirs";
-  const std::optional<std::string> text = ReadRegularFile(file, "Cannot read " + file);
+  const std::optional<std::string> text = ReadRegularFile(file, "Cannot read " + PathText({file}));
   if (!text) return {};
   std::string folder;
   const std::string name = "XDG_DOCUMENTS_DIR=";
@@ -98,13 +98,13 @@ const char kPathSeparator = '/';
 // The XDG documents folder; else ~/Documents when it exists; else the home
 // folder itself (a system without a documents folder keeps the file at home
 // rather than failing).
-std::string DocumentsFolder() {
+NativePath DocumentsFolder() {
   const std::string home = HomeFolder();
   std::string folder = XdgDocumentsFolder(home);
-  if (!folder.empty()) return folder;
+  if (!folder.empty()) return {folder};
   if (home.empty()) return {};
   folder = home == "/" ? "/Documents" : home + "/Documents";
-  return IsFolder(folder) ? folder : home;
+  return {IsFolder(folder) ? folder : home};
 }
 
 }  // namespace zv::platform

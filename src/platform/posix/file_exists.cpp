@@ -7,7 +7,7 @@
 namespace zv::platform {
 
 // Paths are Windows-1251 inside the plugin; the file system's names are UTF-8.
-bool FileExists(const std::string& path) {
+bool FileExists(const Text1251& path) {
   struct stat info {};
   const std::string name = Windows1251ToUtf8(path);
   return stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);

@@ -19,6 +19,10 @@
 namespace zv::platform {
 namespace {
 
+// An errno value's text, in the locale's language (UTF-8 where it is not
+// English), as 1251 text for the message.
+std::string ErrorText(int error) { return Utf8ToWindows1251Lossy(std::strerror(error)); }
+
 // Runs in the grandchild, which may only make async-signal-safe calls (the
 // host may have other threads). Sets up a clean detached process and execs;
 // on failure sends errno through `status` and exits.
@@ -86,7 +90,7 @@ bool StatusPipe(std::array<int, 2>& fds) {
 // zombie) and has no controlling terminal. A close-on-exec pipe reports
 // whether exec succeeded: it closes empty on success, carries errno on
 // failure.
-void LaunchExecutable(const std::string& path) {
+void LaunchExecutable(const Text1251& path) {
   // Built before fork: the children may not allocate. The path is
   // Windows-1251 inside the plugin; the file system's names are UTF-8.
   const std::string name = Windows1251ToUtf8(path);
@@ -95,7 +99,7 @@ void LaunchExecutable(const std::string& path) {
   const std::array<char*, 2> argv = {program.data(), nullptr};
   std::array<int, 2> pipe_fds{};
   if (!StatusPipe(pipe_fds)) {
-    throw Exception("Cannot start " + path + ": " + std::strerror(errno));
+    throw Exception("Cannot start " + path + ": " + ErrorText(errno));
   }
   const pid_t child = fork();
   if (child == 0) {
@@ -115,7 +119,7 @@ void LaunchExecutable(const std::string& path) {
   close(pipe_fds[1]);
   if (child < 0) {
     close(pipe_fds[0]);
-    throw Exception("Cannot start " + path + ": " + std::strerror(fork_error));
+    throw Exception("Cannot start " + path + ": " + ErrorText(fork_error));
   }
   int status = 0;
   // ECHILD: the host ignores SIGCHLD, and the child was reaped for us.
@@ -127,7 +131,7 @@ void LaunchExecutable(const std::string& path) {
   }
   close(pipe_fds[0]);
   if (n == static_cast<ssize_t>(sizeof error)) {
-    throw Exception("Cannot start " + path + ": " + std::strerror(error));
+    throw Exception("Cannot start " + path + ": " + ErrorText(error));
   }
 }
 

@@ -45,22 +45,22 @@ void WriteAll(int fd, const std::string& text, const std::string& failure) {
 // The name a settings path leads to: symbolic links are followed one after
 // the other to the first name that is not a link. That name may not exist:
 // a dangling link leads to the missing file it names, which a save creates,
-// so that the link stays.
-std::string LinkTarget(const std::string& path) {
+// so that the link stays. `shown` names the path in errors.
+std::string LinkTarget(const std::string& path, const Text1251& shown) {
   std::string target = path;
   for (int hops = 0;; ++hops) {
     struct stat info {};
     if (lstat(target.c_str(), &info) != 0) {
       if (errno == ENOENT) return target;
-      FailOnError(kCannotWrite + path, errno);
+      FailOnError(kCannotWrite + shown, errno);
     }
     if (!S_ISLNK(info.st_mode)) return target;
-    if (hops == kMaxLinks) FailOnError(kCannotWrite + path, ELOOP);
+    if (hops == kMaxLinks) FailOnError(kCannotWrite + shown, ELOOP);
     std::array<char, PATH_MAX> buffer{};
     const ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
-    if (n < 0) FailOnError(kCannotWrite + path, errno);
+    if (n < 0) FailOnError(kCannotWrite + shown, errno);
     if (n == 0 || static_cast<std::size_t>(n) == buffer.size()) {
-      FailOnError(kCannotWrite + path, ENAMETOOLONG);
+      FailOnError(kCannotWrite + shown, ENAMETOOLONG);
     }
     std::string next(buffer.data(), static_cast<std::size_t>(n));
     // A relative link is relative to the folder holding it.
@@ -121,7 +121,7 @@ void RemoveStaleTemporaryFiles(const std::string& folder, const std::string& nam
 // so a crash leaves the old or the new file, never a part. An existing file
 // keeps its permissions (and owner, where allowed); a new one gets the usual
 // 0666 less the umask. `shown` names the file in errors.
-void ReplaceFile(const std::string& target, const std::string& shown, const std::string& text,
+void ReplaceFile(const std::string& target, const Text1251& shown, const std::string& text,
                  const struct stat* old_stat) {
   const std::string failure = kCannotWrite + shown;
   const std::size_t slash = target.rfind('/');
@@ -170,9 +170,9 @@ void ReplaceFile(const std::string& target, const std::string& shown, const std:
 
 }  // namespace
 
-std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
+std::vector<std::string> ReadProfileStrings(const NativePath& path, const char* section,
                                             const std::vector<ProfileEntry>& entries) {
-  const std::optional<std::string> text = ReadRegularFile(path, kCannotRead + path);
+  const std::optional<std::string> text = ReadRegularFile(path.bytes, kCannotRead + PathText(path));
   std::vector<std::string> values;
   values.reserve(entries.size());
   for (const ProfileEntry& entry : entries) {
@@ -186,19 +186,17 @@ std::vector<std::string> ReadProfileStrings(const std::string& path, const char*
 // once. Only a regular file is ever replaced, directly or through links;
 // anything else in its place (a device, a FIFO, a folder) is an error and
 // nothing is written.
-void WriteProfileStrings(const std::string& path, const char* section,
+void WriteProfileStrings(const NativePath& path, const char* section,
                          const std::vector<ProfileEntry>& entries) {
   std::size_t spare = 0;
   for (const ProfileEntry& entry : entries) {
-    if (!CanSetProfileValue(section, entry.key, entry.value)) {
-      throw Exception("Cannot store this value in the settings file " + path +
-                      ": it would break the file's lines");
-    }
     spare += std::string_view(section).size() + std::string_view(entry.key).size() +
              entry.value.size() + 8;
   }
-  const std::string target = LinkTarget(path);
-  const std::string shown = target == path ? path : path + " (a link to " + target + ")";
+  const Text1251 named = PathText(path);
+  const std::string target = LinkTarget(path.bytes, named);
+  const Text1251 shown =
+      target == path.bytes ? named : named + " (a link to " + PathText({target}) + ")";
   struct stat old_stat {};
   const bool existed = lstat(target.c_str(), &old_stat) == 0;
   if (!existed && errno != ENOENT) FailOnError(kCannotWrite + shown, errno);
@@ -207,7 +205,13 @@ void WriteProfileStrings(const std::string& path, const char* section,
   if (existed) {
     text = ReadRegularFile(target, kCannotWrite + shown, false, spare).value_or(std::string());
   }
-  for (const ProfileEntry& entry : entries) SetProfileValue(text, section, entry.key, entry.value);
+  for (const ProfileEntry& entry : entries) {
+    // The text editor keeps the file's lines whole: it refuses what would
+    // break them (no value that reaches here does), and nothing is written.
+    if (!SetProfileValue(text, section, entry.key, entry.value)) {
+      FailOn(kCannotWrite + shown, "a value would break the file's lines");
+    }
+  }
   ReplaceFile(target, shown, text, existed ? &old_stat : nullptr);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/exception.h"
+#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 
@@ -20,13 +21,16 @@ int FileDescriptor::Close() {
   return result;
 }
 
-void FailOn(const std::string& failure, const std::string& reason) {
+void FailOn(const Text1251& failure, const Text1251& reason) {
   throw Exception(failure + ": " + reason);
 }
 
-void FailOnError(const std::string& failure, int error) { FailOn(failure, std::strerror(error)); }
+// The reason is in the locale's language, UTF-8 where it is not English.
+void FailOnError(const Text1251& failure, int error) {
+  FailOn(failure, Utf8ToWindows1251Lossy(std::strerror(error)));
+}
 
-std::optional<std::string> ReadRegularFile(const std::string& path, const std::string& failure,
+std::optional<std::string> ReadRegularFile(const std::string& path, const Text1251& failure,
                                            bool follow_links, std::size_t spare) {
   const std::string not_regular = "it is not a regular file";
   const std::string too_large =

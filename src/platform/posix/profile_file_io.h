@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/text.h"
+
 namespace zv::platform {
 
 // The largest settings or user-dirs file read, 4 MiB: far beyond any real
@@ -31,12 +33,13 @@ class FileDescriptor {
 };
 
 // Raises Exception "<failure>: <reason>"; `failure` says what failed and
-// names the file ("Cannot read the settings file /home/u/Lumora3.ini").
-[[noreturn]] void FailOn(const std::string& failure, const std::string& reason);
+// names the file ("Cannot read the settings file /home/u/Lumora3.ini"), as
+// 1251 text (PathText).
+[[noreturn]] void FailOn(const Text1251& failure, const Text1251& reason);
 // The same with the text of an errno value as the reason.
-[[noreturn]] void FailOnError(const std::string& failure, int error);
+[[noreturn]] void FailOnError(const Text1251& failure, int error);
 
-// The bytes of the regular file at `path` (links followed unless
+// The bytes of the regular file at the native path `path` (links followed unless
 // `follow_links` is false), or nothing when no file is there (a dangling
 // link included). The string has room for `spare` more bytes. Special files
 // (FIFOs, devices, sockets, folders) are never opened for reading: the type
@@ -44,7 +47,7 @@ class FileDescriptor {
 // checked again on the open file. Raises Exception, `failure` starting its
 // message, for anything but a regular file, for a file larger than
 // kMaxProfileFileSize and when the file cannot be read.
-std::optional<std::string> ReadRegularFile(const std::string& path, const std::string& failure,
+std::optional<std::string> ReadRegularFile(const std::string& path, const Text1251& failure,
                                            bool follow_links = true, std::size_t spare = 0);
 
 }  // namespace zv::platform

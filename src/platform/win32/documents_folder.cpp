@@ -67,7 +67,7 @@ bool IsUnreachablePathError(unsigned long error) {
 
 // The shell's "My Documents" folder of the current user, in the system's
 // ANSI code page, as the file functions take it.
-std::string DocumentsFolder() {
+NativePath DocumentsFolder() {
   std::array<char, MAX_PATH + 1> buffer{};  // 261 characters, as the shell expects
   LPITEMIDLIST items = nullptr;
   bool found = false;
@@ -86,7 +86,7 @@ std::string DocumentsFolder() {
                                        SHGFP_TYPE_CURRENT, buffer.data()));
   }
   if (!found) return {};
-  return WithoutTrailingSeparator(buffer.data(), GetACP());
+  return {WithoutTrailingSeparator(buffer.data(), GetACP())};
 }
 
 }  // namespace zv::platform

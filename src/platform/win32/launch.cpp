@@ -40,7 +40,7 @@ std::string LaunchError(INT_PTR code) {
 // The shell's default action on the file, with no owner window, verb,
 // arguments or working folder: the file is a path, never a command line.
 // The started program is not our child and outlives us.
-void LaunchExecutable(const std::string& path) {
+void LaunchExecutable(const Text1251& path) {
   // ShellExecute's result is an HINSTANCE only for old programs' sake; its
   // value is a number, greater than 32 on success.
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)

@@ -12,8 +12,8 @@
 namespace zv::platform {
 namespace {
 
-[[noreturn]] void Fail(const char* what, const std::string& path, DWORD error) {
-  throw Exception(std::string(what) + " " + path + ": " + SystemErrorText(error));
+[[noreturn]] void Fail(const char* what, const NativePath& path, DWORD error) {
+  throw Exception(std::string(what) + " " + PathText(path) + ": " + SystemErrorText(error));
 }
 
 // The profile functions report no error of their own on reading: a file
@@ -21,8 +21,8 @@ namespace {
 // returns false when there is no file to read, as for a missing file or a
 // place that cannot be reached now (a drive that is not ready, a share that
 // is down), where the profile functions give the defaults too.
-bool CheckReadable(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool CheckReadable(const NativePath& path) {
+  const DWORD attributes = GetFileAttributesA(path.bytes.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (IsUnreachablePathError(error)) return false;
@@ -31,7 +31,7 @@ bool CheckReadable(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     Fail("Cannot read the settings file", path, ERROR_ACCESS_DENIED);
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE file = CreateFileA(path.bytes.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail("Cannot read the settings file", path, GetLastError());
@@ -42,12 +42,13 @@ bool CheckReadable(const std::string& path) {
 // GetPrivateProfileStringA removes blanks (and a pair of quotes) around the
 // value itself; a value longer than the buffer comes back cut, so the buffer
 // grows until the whole value fits.
-std::string ReadValue(const std::string& path, const char* section, const char* key,
+std::string ReadValue(const NativePath& path, const char* section, const char* key,
                       const std::string& fallback) {
   std::vector<char> buffer(1024);
   for (;;) {
-    const DWORD length = GetPrivateProfileStringA(section, key, fallback.c_str(), buffer.data(),
-                                                  static_cast<DWORD>(buffer.size()), path.c_str());
+    const DWORD length =
+        GetPrivateProfileStringA(section, key, fallback.c_str(), buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), path.bytes.c_str());
     if (length + 1 < buffer.size() || buffer.size() >= (1U << 24)) {
       return std::string(buffer.data(), length);
     }
@@ -57,7 +58,7 @@ std::string ReadValue(const std::string& path, const char* section, const char* 
 
 }  // namespace
 
-std::vector<std::string> ReadProfileStrings(const std::string& path, const char* section,
+std::vector<std::string> ReadProfileStrings(const NativePath& path, const char* section,
                                             const std::vector<ProfileEntry>& entries) {
   const bool present = CheckReadable(path);
   std::vector<std::string> values;
@@ -69,19 +70,10 @@ std::vector<std::string> ReadProfileStrings(const std::string& path, const char*
 }
 
 // WritePrivateProfileStringA rewrites the file in place, one key at a time.
-// A line break in a value would start new lines (keys, sections) of a file
-// the host shares, so it is refused, before anything is written, here as
-// well as by the caller.
-void WriteProfileStrings(const std::string& path, const char* section,
+void WriteProfileStrings(const NativePath& path, const char* section,
                          const std::vector<ProfileEntry>& entries) {
   for (const ProfileEntry& entry : entries) {
-    if (entry.value.find_first_of("\r\n") != std::string::npos) {
-      throw Exception("Cannot store this value in the settings file " + path +
-                      ": it would break the file's lines");
-    }
-  }
-  for (const ProfileEntry& entry : entries) {
-    if (!WritePrivateProfileStringA(section, entry.key, entry.value.c_str(), path.c_str())) {
+    if (!WritePrivateProfileStringA(section, entry.key, entry.value.c_str(), path.bytes.c_str())) {
       Fail("Cannot write the settings file", path, GetLastError());
     }
   }

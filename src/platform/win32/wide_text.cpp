@@ -38,16 +38,31 @@ std::optional<std::string> Windows1251FromWide(std::wstring_view text) {
   return out;
 }
 
+std::string Windows1251FromWideLossy(std::wstring_view text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length,
+                                       nullptr, 0, "?", nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), size, "?",
+                      nullptr);
+  return out;
+}
+
 std::string SystemErrorText(unsigned long code) {
-  char* buffer = nullptr;
+  wchar_t* buffer = nullptr;
   // With FORMAT_MESSAGE_ALLOCATE_BUFFER the "buffer" argument receives the
-  // address of the allocated text.
-  const DWORD length = FormatMessageA(
+  // address of the allocated text. The wide form reads right whatever the
+  // system's code page.
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0,
-      reinterpret_cast<char*>(&buffer),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+      reinterpret_cast<wchar_t*>(&buffer),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
       0, nullptr);
-  std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+  std::string text = length > 0 && buffer != nullptr
+                         ? Windows1251FromWideLossy(std::wstring_view(buffer, length))
+                         : std::string();
   LocalFree(buffer);
   while (!text.empty() &&
          (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {

@@ -16,8 +16,13 @@ std::wstring WideFromWindows1251(std::string_view text);
 // character that 1251 cannot represent (no look-alike is substituted).
 std::optional<std::string> Windows1251FromWide(std::wstring_view text);
 
-// Returns the system's description of a Win32 error code, as 8-bit text in
-// the system's code page, without the closing period and line break.
+// Returns the Windows-1251 form of a UTF-16 text for a message: a character
+// 1251 lacks becomes '?'.
+std::string Windows1251FromWideLossy(std::wstring_view text);
+
+// Returns the system's description of a Win32 error code as Windows-1251
+// text (see Windows1251FromWideLossy), without the closing period and line
+// break.
 std::string SystemErrorText(unsigned long code);
 
 }  // namespace zv::platform

@@ -9,13 +9,14 @@
 #include <thread>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 #include "support/files.h"
 #include "support/startup_support.h"
 
 namespace zv::test {
 namespace {
 
-constexpr const char* kName = "ZVSharedMemory_KTX";
+constexpr const char* kName = zv::readings::kMonitorMemoryName;
 
 }  // namespace
 

@@ -19,8 +19,12 @@
 #include <thread>
 
 #include "monitor/publisher.h"
+#include "readings/monitor_block.h"
 
 namespace {
+
+namespace readings = zv::readings;
+constexpr std::size_t kBlockSize = readings::kMonitorBlockSize;
 
 long Setting(const char* name, long fallback) {
   const char* value = std::getenv(name);
@@ -59,8 +63,8 @@ int main(int /*argc*/, char** argv) {
     if (elapsed >= life) break;
     if (stop != nullptr && GetFileAttributesA(stop) != INVALID_FILE_ATTRIBUTES) break;
     if (delay >= 0 && elapsed >= delay && publisher == nullptr) {
-      publisher = zv::monitor::Publisher::Create("ZVSharedMemory_KTX", zv::monitor::kBlockSize);
-      if (publisher != nullptr) publisher->WriteWord(zv::monitor::kTemperatureOffset, 0);
+      publisher = zv::monitor::Publisher::Create(readings::kMonitorMemoryName, kBlockSize);
+      if (publisher != nullptr) publisher->WriteWord(readings::kTemperatureOffset, 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
