@@ -95,8 +95,7 @@ int KeyReportingWindow::handle(int event) {
   return Fl_Double_Window::handle(event);
 }
 
-FltkDialogWindow::FltkDialogWindow(const std::string& caption, int client_width,
-                                   int client_height)
+FltkDialogWindow::FltkDialogWindow(const std::string& caption, int client_width, int client_height)
     : window_(new KeyReportingWindow(client_width, client_height, *this)) {
   window_->end();
   window_->copy_label(Windows1251ToUtf8(caption).c_str());

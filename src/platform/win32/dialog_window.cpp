@@ -15,19 +15,32 @@
 namespace zv::platform {
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZvSettingsDialog";
+constexpr const wchar_t* kClassName = L"ZvSettingsDialog";
 constexpr DWORD kFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFrameExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
+// The Win32 API carries handles, pointers and small numbers in its
+// pointer-sized words (message parameters, window data, a child's ID in
+// place of its menu); these two convert between them.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
+template <typename Pointer, typename Word>
+Pointer FromWord(Word word) {
+  return reinterpret_cast<Pointer>(word);
+}
+template <typename Word, typename Pointer>
+Word ToWord(Pointer pointer) {
+  return reinterpret_cast<Word>(pointer);
+}
+// NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
+
 // The module this code is linked into: the plugin's DLL, whose window class
-// must go again when the DLL may be unloaded.
+// must go again when the DLL may be unloaded. With the flag the module's
+// "name" is an address inside it.
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
   GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(
-          &ThisModule),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-      &module);
+      ToWord<LPCWSTR>(&ThisModule), &module);
   return module;
 }
 
@@ -122,8 +135,7 @@ bool Win32DialogWindow::Open(const std::string& caption, int client_width, int c
   window_class.hInstance = module_;
   window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   // The system colour index plus one stands for its brush.
-  window_class.hbrBackground =
-      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // NOLINT(*-no-int-to-ptr,*-reinterpret-cast)
+  window_class.hbrBackground = FromWord<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   window_class.lpszClassName = kClassName;
   class_registered_ = RegisterClassExW(&window_class) != 0;
   if (!class_registered_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
@@ -158,7 +170,8 @@ bool Win32DialogWindow::Add(int id, ControlKind kind, const PixelRect& place,
   switch (kind) {
     case ControlKind::Frame:
       // Drawn on the window itself, beneath the controls (WM_PAINT).
-      frames_.push_back({place.left, place.top, place.left + place.width, place.top + place.height});
+      frames_.push_back(
+          {place.left, place.top, place.left + place.width, place.top + place.height});
       natives_.push_back({id, kind, nullptr});
       return true;
     case ControlKind::Label:
@@ -180,23 +193,17 @@ bool Win32DialogWindow::Add(int id, ControlKind kind, const PixelRect& place,
       style = BS_PUSHBUTTON;
       break;
   }
-  HWND child = CreateWindowExW(ex_style, window_class, WideFromWindows1251(text).c_str(),
-                               WS_CHILD | WS_VISIBLE | style, place.left, place.top, place.width,
-                               place.height, window_,
-                               // A child window's "menu" is its ID.
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(
-                                   kFirstControlId + id)),  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
-                               module_, nullptr);
+  HWND child = CreateWindowExW(
+      ex_style, window_class, WideFromWindows1251(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+      place.left, place.top, place.width, place.height, window_,
+      FromWord<HMENU>(static_cast<INT_PTR>(kFirstControlId) + id), module_, nullptr);
   if (child == nullptr) return false;
   if (font_ != nullptr) {
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_),
-                 FALSE);  // NOLINT(*-reinterpret-cast)
+    SendMessageW(child, WM_SETFONT, ToWord<WPARAM>(font_), FALSE);
   }
   if (kind == ControlKind::FlatButton) {
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
-    button_proc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(child, GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(FlatButtonProc)));  // NOLINT(*-reinterpret-cast)
+    button_proc_ = FromWord<WNDPROC>(
+        SetWindowLongPtrW(child, GWLP_WNDPROC, ToWord<LONG_PTR>(&FlatButtonProc)));
   }
   natives_.push_back({id, kind, child});
   return true;
@@ -319,15 +326,12 @@ void Win32DialogWindow::Report(const DialogEvent& event) {
 LRESULT CALLBACK Win32DialogWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    const auto* create =
-        reinterpret_cast<const CREATESTRUCTW*>(lparam);  // NOLINT(*-reinterpret-cast)
+    const auto* create = FromWord<const CREATESTRUCTW*>(lparam);
     auto* self = static_cast<Win32DialogWindow*>(create->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(self));  // NOLINT(*-reinterpret-cast)
+    SetWindowLongPtrW(window, GWLP_USERDATA, ToWord<LONG_PTR>(self));
   }
-  // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-  auto* self = reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   return self->Handle(message, wparam, lparam);
 }
@@ -337,10 +341,9 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND: {
       // Clicks of check boxes and buttons; the dialog manager's IDOK and
       // IDCANCEL (which come with no control) belong to none of them.
-      // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-      const Native* native = FindByWindow(reinterpret_cast<HWND>(lparam));
-      if (HIWORD(wparam) == BN_CLICKED && native != nullptr &&
-          native->kind != ControlKind::Edit && native->kind != ControlKind::Label) {
+      const Native* native = FindByWindow(FromWord<HWND>(lparam));
+      if (HIWORD(wparam) == BN_CLICKED && native != nullptr && native->kind != ControlKind::Edit &&
+          native->kind != ControlKind::Label) {
         Report({DialogEvent::Kind::Click, native->id});
         if (native->kind == ControlKind::FlatButton && focus_before_flat_ != nullptr &&
             IsWindow(focus_before_flat_)) {
@@ -361,8 +364,7 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND: {
       RECT client{};
       GetClientRect(window_, &client);
-      FillRect(reinterpret_cast<HDC>(wparam), &client,
-               GetSysColorBrush(COLOR_BTNFACE));  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+      FillRect(FromWord<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));
       return 1;
     }
     case WM_PAINT: {
@@ -388,13 +390,10 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 // to the control that had it.
 LRESULT CALLBACK Win32DialogWindow::FlatButtonProc(HWND window, UINT message, WPARAM wparam,
                                                    LPARAM lparam) {
-  // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-  auto* self =
-      reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
+  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   if (message == WM_SETFOCUS) {
-    self->focus_before_flat_ =
-        reinterpret_cast<HWND>(wparam);  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+    self->focus_before_flat_ = FromWord<HWND>(wparam);
   }
   const LRESULT result = CallWindowProcW(self->button_proc_, window, message, wparam, lparam);
   if (message == WM_LBUTTONUP && GetFocus() == window && self->focus_before_flat_ != nullptr &&
