@@ -327,10 +327,10 @@ TEST(SettingsForm, MovesTheWindowWherePlaceDialogSaysBeforeShowingIt) {
 TEST(PlaceDialog, CentresOverTheHostOrTheWorkAreaAndKeepsTheWindowOnTheWorkArea) {
   const PixelRect area{0, 30, 1024, 738};  // a task bar at the top
   struct Case {
-    const char* what;
+    const char* what = nullptr;
     std::optional<PixelRect> host;
-    int width, height;
-    int left, top;
+    int width = 0, height = 0;
+    int left = 0, top = 0;
   };
   const Case cases[] = {
       {"no host: the work area's middle", std::nullopt, 335, 155, 344, 30 + 291},
