@@ -194,6 +194,28 @@ TEST_F(SettingsDialog, CloseButtonCloseBoxAndEscapeChangeNothing) {
   EXPECT_EQ(ReadFile(ini()), before);
 }
 
+TEST_F(SettingsDialog, EnterClicksOnlyThePushButtonWithTheFocus) {
+  StartWith(false, "/old/zelvane");
+  bool open_after_enter_in_edit = false, open_after_enter_on_check = false;
+  DialogScript script;
+  script.Then(zv::test::ClickCheckBox)
+      .Then([] { zv::test::TypePath("/usr/bin/zelvane"); })
+      .Then([] { zv::test::Focus("<edit>"); })
+      .Then(zv::test::PressEnter)
+      .Then([&] { open_after_enter_in_edit = Look().open; })
+      .Then([&] { zv::test::Focus(Look().check_caption); })
+      .Then(zv::test::PressEnter)
+      .Then([&] { open_after_enter_on_check = Look().open; })
+      .Then([] { zv::test::Focus(kOk); })
+      .Then(zv::test::PressEnter);
+  RunConfig(script);
+  EXPECT_TRUE(open_after_enter_in_edit);
+  EXPECT_TRUE(open_after_enter_on_check);
+  EXPECT_TRUE(settings::TryToRun);
+  EXPECT_EQ(settings::MonitorPath, "/usr/bin/zelvane");
+  EXPECT_NE(ReadFile(ini()).find("Path=/usr/bin/zelvane"), std::string::npos);
+}
+
 TEST_F(SettingsDialog, OkWithLaunchingOnConnectsAtOnceSoCheckAnswersEmpty) {
   auto publisher = zv::monitor::Publisher::Create(zv::readings::kMonitorMemoryName,
                                                   zv::readings::kMonitorBlockSize);

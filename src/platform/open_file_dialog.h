@@ -13,9 +13,9 @@ struct OpenFileRequest {
   // Pairs of description and pattern, separated by '|':
   // "Executables|*.exe|Text|*.txt".
   std::string filter;
-  // Starting file name and folder; empty leaves the choice to the system.
+  // Starting file name; empty leaves the choice to the system, as it does
+  // the starting folder.
   std::string file_name;
-  std::string initial_dir;
 };
 
 // Runs the picker modally. Returns the full name the user confirmed, or

@@ -1,9 +1,14 @@
 // SettingsUnit: the settings dialog's form TfrmZVSettings, its components
-// and its event handlers. The form holds the components' state and
-// behaviour; a platform dialog window (platform/dialog_window.h) shows it.
+// and its event handlers. The form holds the components' state and decides
+// everything the dialog does: the enabling rules, the label's size, the
+// keys, the window's place. A platform dialog window
+// (platform/dialog_window.h) only shows the controls and reports events.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/dialog_window.h"
 
 namespace zv::settings {
 
@@ -52,7 +57,6 @@ struct TOpenDialog {
   std::string DefaultExt;
   std::string Filter;  // description|pattern pairs
   std::string FileName;
-  std::string InitialDir;
 
   // Runs the picker; on confirmation FileName holds the chosen name and the
   // answer is true.
@@ -87,6 +91,15 @@ class TfrmZVSettings {
   // box is clicked, and returns mrOk or mrCancel. Raises Exception when no
   // window can be shown.
   TModalResult ShowModal();
+  // The same in `window`, a new window that shows nothing yet.
+  TModalResult ShowModal(platform::DialogWindow& window);
 };
+
+// Where a window of `width` x `height` goes: centred over `host` (else over
+// `work_area`), then moved into `work_area` so that its caption can always
+// be reached; a window larger than the work area keeps its top-left corner
+// there.
+platform::PixelRect PlaceDialog(const std::optional<platform::PixelRect>& host,
+                                const platform::PixelRect& work_area, int width, int height);
 
 }  // namespace zv::settings

@@ -78,8 +78,12 @@ void TypePath(const std::string& text);
 void ClickButton(const std::string& caption);
 // Clicks the window's close box.
 void ClickCloseBox();
-// Presses Escape in the window.
+// Gives the keyboard focus to the control with this caption ("<edit>" for
+// the edit).
+void Focus(const std::string& caption);
+// Presses Escape, or Enter, in the window.
 void PressEscape();
+void PressEnter();
 // In an open file chooser: types `name` and confirms, or cancels.
 void ChooseFile(const std::string& name);
 void CancelChooser();

@@ -8,8 +8,8 @@
 #include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 
-#include <algorithm>
-#include <cstring>
+#include <deque>
+#include <vector>
 
 #include "platform/gui_display.h"
 #include "platform/posix/codepage.h"
@@ -23,112 +23,86 @@ namespace {
 
 // Windows draws dialog texts in an 11-pixel font at 96 dots per inch.
 constexpr int kFontSize = 11;
-constexpr int kNoClick = -2;
 
-// The widgets showing one control: `widget` always, and the typed views of
-// the kinds that have state.
-struct Shown {
+// One control's widget and the id its caller gave it.
+struct Native {
+  int id = kNoControl;
   Fl_Widget* widget = nullptr;
-  Fl_Check_Button* check = nullptr;
-  Fl_Input* input = nullptr;
-  Fl_Box* label = nullptr;  // an edit's label
+};
+
+class FltkDialogWindow;
+
+// The top-level window. It takes Enter and Escape before FLTK's own uses
+// of them (Enter moving the focus on, Escape calling the close callback)
+// and reports them.
+class KeyReportingWindow final : public Fl_Double_Window {
+ public:
+  KeyReportingWindow(int width, int height, FltkDialogWindow& owner)
+      : Fl_Double_Window(width, height), owner_(owner) {}
+  int handle(int event) override;
+
+ private:
+  FltkDialogWindow& owner_;
 };
 
 class FltkDialogWindow final : public DialogWindow {
  public:
-  explicit FltkDialogWindow(const DialogTemplate& dialog);
+  FltkDialogWindow(const std::string& caption, int client_width, int client_height);
   ~FltkDialogWindow() override;
   FltkDialogWindow(const FltkDialogWindow&) = delete;
   FltkDialogWindow& operator=(const FltkDialogWindow&) = delete;
   FltkDialogWindow(FltkDialogWindow&&) = delete;
   FltkDialogWindow& operator=(FltkDialogWindow&&) = delete;
 
-  int WaitForClick(std::vector<DialogControl>& controls) override;
-  void Update(const std::vector<DialogControl>& controls) override;
+  bool Add(int id, ControlKind kind, const PixelRect& place, const std::string& text) override;
+  int TextWidth(const std::string& text) override;
+  void SetEnabled(int id, bool enabled) override;
+  void SetChecked(int id, bool checked) override;
+  [[nodiscard]] bool Checked(int id) const override;
+  void SetText(int id, const std::string& text) override;
+  [[nodiscard]] std::optional<std::string> Text(int id) const override;
+  [[nodiscard]] DialogSurroundings Surroundings() const override;
+  void Move(int left, int top) override;
+  void Show() override;
+  DialogEvent WaitForEvent() override;
+
+  // Queues a key press for WaitForEvent.
+  void ReportKey(DialogKey key);
 
  private:
   static void OnClick(Fl_Widget* widget, void* self);
   static void OnClose(Fl_Widget* window, void* self);
-  Shown Create(const DialogControl& control);
+  [[nodiscard]] Fl_Widget* Find(int id) const;
+  [[nodiscard]] int IdOf(const Fl_Widget* widget) const;
 
-  Fl_Double_Window* window_;
-  std::vector<Shown> shown_;  // one per control, in the template's order
-  int clicked_ = kNoClick;
+  KeyReportingWindow* window_;
+  std::vector<Native> natives_;
+  std::deque<DialogEvent> events_;
 };
 
-// Places the window over the application's first window (the host's main
-// window, when the host uses FLTK), else in the middle of the screen.
-void Centre(Fl_Window& window) {
-  int x = 0, y = 0, w = 0, h = 0;
-  if (const Fl_Window* main = Fl::first_window(); main != nullptr && main != &window) {
-    x = main->x(), y = main->y(), w = main->w(), h = main->h();
-  } else {
-    Fl::screen_work_area(x, y, w, h);
+int KeyReportingWindow::handle(int event) {
+  if (event == FL_KEYBOARD || event == FL_SHORTCUT) {
+    const int key = Fl::event_key();
+    if (key == FL_Enter || key == FL_KP_Enter) {
+      owner_.ReportKey(DialogKey::Enter);
+      return 1;
+    }
+    if (key == FL_Escape) {
+      owner_.ReportKey(DialogKey::Escape);
+      return 1;
+    }
   }
-  window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
+  return Fl_Double_Window::handle(event);
 }
 
-void SetActive(Fl_Widget* widget, bool active) {
-  if (active) {
-    widget->activate();
-  } else {
-    widget->deactivate();
-  }
-}
-
-FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialog)
-    : window_(new Fl_Double_Window(dialog.client_width, dialog.client_height)) {
-  window_->copy_label(Windows1251ToUtf8(dialog.caption).c_str());
-  // FLTK adds children to the current group; its keyboard navigation then
-  // follows the order of creation, which is the template's order.
-  for (const DialogControl& control : dialog.controls) {
-    shown_.push_back(Create(control));
-  }
+FltkDialogWindow::FltkDialogWindow(const std::string& caption, int client_width, int client_height)
+    : window_(new KeyReportingWindow(client_width, client_height, *this)) {
   window_->end();
+  window_->copy_label(Windows1251ToUtf8(caption).c_str());
   // Without a resizable child the window keeps its size, and the window
   // manager offers no maximise.
   window_->callback(OnClose, this);
   window_->set_modal();
-  Centre(*window_);
-  Update(dialog.controls);
-  window_->show();
-}
-
-Shown FltkDialogWindow::Create(const DialogControl& c) {
-  Shown shown;
-  switch (c.kind) {
-    case ControlKind::Frame:
-      shown.widget = new Fl_Box(FL_ENGRAVED_FRAME, c.left, c.top, c.width, c.height, nullptr);
-      break;
-    case ControlKind::CheckBox:
-      shown.widget = shown.check = new Fl_Check_Button(c.left, c.top, c.width, c.height);
-      break;
-    case ControlKind::Edit: {
-      // The label sizes itself to its text, as Windows labels do: the width
-      // given fits the Windows dialog font, narrower than Linux fonts.
-      const std::string text = Windows1251ToUtf8(c.label);
-      fl_font(FL_HELVETICA, kFontSize);
-      const int width = std::max(c.label_width, static_cast<int>(fl_width(text.c_str())) + 1);
-      shown.label = new Fl_Box(c.label_left, c.label_top, width, c.label_height);
-      shown.label->copy_label(text.c_str());
-      shown.label->labelsize(kFontSize);
-      shown.label->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
-      shown.widget = shown.input = new Fl_Input(c.left, c.top, c.width, c.height);
-      shown.input->textsize(kFontSize);
-      break;
-    }
-    case ControlKind::Button:
-    case ControlKind::FlatButton:
-      shown.widget = new Fl_Button(c.left, c.top, c.width, c.height);
-      shown.widget->visible_focus(c.kind == ControlKind::Button ? 1 : 0);
-      break;
-  }
-  if (c.kind != ControlKind::Edit && c.kind != ControlKind::Frame) {
-    shown.widget->copy_label(Windows1251ToUtf8(c.text).c_str());
-    shown.widget->callback(OnClick, this);
-  }
-  shown.widget->labelsize(kFontSize);
-  return shown;
 }
 
 FltkDialogWindow::~FltkDialogWindow() {
@@ -137,76 +111,161 @@ FltkDialogWindow::~FltkDialogWindow() {
   Fl::flush();
 }
 
+bool FltkDialogWindow::Add(int id, ControlKind kind, const PixelRect& place,
+                           const std::string& text) {
+  const auto [x, y, w, h] = place;
+  // FLTK adds children to the current group; its keyboard navigation then
+  // follows the order of creation.
+  window_->begin();
+  Fl_Widget* widget = nullptr;
+  switch (kind) {
+    case ControlKind::Frame:
+      widget = new Fl_Box(FL_ENGRAVED_FRAME, x, y, w, h, nullptr);
+      break;
+    case ControlKind::Label:
+      widget = new Fl_Box(x, y, w, h);
+      widget->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
+      break;
+    case ControlKind::CheckBox:
+      widget = new Fl_Check_Button(x, y, w, h);
+      break;
+    case ControlKind::Edit: {
+      auto* input = new Fl_Input(x, y, w, h);
+      input->textsize(kFontSize);
+      input->value(Windows1251ToUtf8(text).c_str());
+      widget = input;
+      break;
+    }
+    case ControlKind::Button:
+    case ControlKind::FlatButton:
+      widget = new Fl_Button(x, y, w, h);
+      widget->visible_focus(kind == ControlKind::Button ? 1 : 0);
+      break;
+  }
+  window_->end();
+  if (kind != ControlKind::Edit && kind != ControlKind::Frame) {
+    widget->copy_label(Windows1251ToUtf8(text).c_str());
+  }
+  if (kind == ControlKind::CheckBox || kind == ControlKind::Button ||
+      kind == ControlKind::FlatButton) {
+    widget->callback(OnClick, this);
+  }
+  widget->labelsize(kFontSize);
+  natives_.push_back({id, widget});
+  return true;
+}
+
+int FltkDialogWindow::TextWidth(const std::string& text) {
+  fl_font(FL_HELVETICA, kFontSize);
+  // Whole pixels, rounded up.
+  return static_cast<int>(fl_width(Windows1251ToUtf8(text).c_str())) + 1;
+}
+
+Fl_Widget* FltkDialogWindow::Find(int id) const {
+  for (const Native& native : natives_) {
+    if (native.id == id) return native.widget;
+  }
+  return nullptr;
+}
+
+int FltkDialogWindow::IdOf(const Fl_Widget* widget) const {
+  for (const Native& native : natives_) {
+    if (widget != nullptr && native.widget == widget) return native.id;
+  }
+  return kNoControl;
+}
+
+void FltkDialogWindow::SetEnabled(int id, bool enabled) {
+  if (Fl_Widget* widget = Find(id)) {
+    if (enabled) {
+      widget->activate();
+    } else {
+      widget->deactivate();
+    }
+  }
+}
+
+void FltkDialogWindow::SetChecked(int id, bool checked) {
+  if (auto* check = dynamic_cast<Fl_Check_Button*>(Find(id))) {
+    check->value(checked ? 1 : 0);
+  }
+}
+
+bool FltkDialogWindow::Checked(int id) const {
+  const auto* check = dynamic_cast<const Fl_Check_Button*>(Find(id));
+  return check != nullptr && check->value() != 0;
+}
+
+void FltkDialogWindow::SetText(int id, const std::string& text) {
+  if (auto* input = dynamic_cast<Fl_Input*>(Find(id))) {
+    input->value(Windows1251ToUtf8(text).c_str());
+  }
+}
+
+std::optional<std::string> FltkDialogWindow::Text(int id) const {
+  const auto* input = dynamic_cast<const Fl_Input*>(Find(id));
+  if (input == nullptr) return std::string();
+  return Utf8ToWindows1251(input->value());
+}
+
+// The host's main window is the application's first window, when the host
+// uses FLTK. FLTK knows no window frame before the window is mapped.
+DialogSurroundings FltkDialogWindow::Surroundings() const {
+  DialogSurroundings around;
+  if (const Fl_Window* main = Fl::first_window(); main != nullptr && main != window_) {
+    around.host = PixelRect{main->x(), main->y(), main->w(), main->h()};
+  }
+  PixelRect& area = around.work_area;
+  Fl::screen_work_area(area.left, area.top, area.width, area.height);
+  around.width = window_->w();
+  around.height = window_->h();
+  return around;
+}
+
+void FltkDialogWindow::Move(int left, int top) { window_->position(left, top); }
+
+void FltkDialogWindow::Show() { window_->show(); }
+
+void FltkDialogWindow::ReportKey(DialogKey key) {
+  events_.push_back({DialogEvent::Kind::Key, IdOf(Fl::focus()), key});
+}
+
 void FltkDialogWindow::OnClick(Fl_Widget* widget, void* self) {
   auto* dialog = static_cast<FltkDialogWindow*>(self);
-  const auto found = std::find_if(dialog->shown_.begin(), dialog->shown_.end(),
-                                  [widget](const Shown& s) { return s.widget == widget; });
-  dialog->clicked_ = static_cast<int>(found - dialog->shown_.begin());
+  dialog->events_.push_back({DialogEvent::Kind::Click, dialog->IdOf(widget)});
 }
 
-// FLTK calls a window's callback for its close box and for the Escape key.
-// Escape means nothing in this dialog (it has no cancel button), so only
-// the close box counts.
+// FLTK calls a window's callback for its close box, and for an Escape that
+// no widget took (the window takes it first, so this is a safeguard).
 void FltkDialogWindow::OnClose(Fl_Widget* /*window*/, void* self) {
+  auto* dialog = static_cast<FltkDialogWindow*>(self);
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) {
-    return;
+    dialog->ReportKey(DialogKey::Escape);
+  } else {
+    dialog->events_.push_back({DialogEvent::Kind::Close});
   }
-  static_cast<FltkDialogWindow*>(self)->clicked_ = kDialogClosed;
 }
 
-int FltkDialogWindow::WaitForClick(std::vector<DialogControl>& controls) {
-  clicked_ = kNoClick;
-  while (clicked_ == kNoClick) {
+DialogEvent FltkDialogWindow::WaitForEvent() {
+  while (events_.empty()) {
     if (!window_->shown()) {
-      clicked_ = kDialogClosed;
-      break;
+      return {DialogEvent::Kind::Close};
     }
     Fl::wait();
   }
-  for (std::size_t i = 0; i < controls.size() && i < shown_.size(); ++i) {
-    if (shown_[i].check != nullptr) {
-      controls[i].checked = shown_[i].check->value() != 0;
-    }
-    if (shown_[i].input != nullptr) {
-      auto text = Utf8ToWindows1251(shown_[i].input->value());
-      controls[i].text_fits = text.has_value();
-      if (text) {
-        controls[i].text = std::move(*text);
-      }
-    }
-  }
-  return clicked_;
-}
-
-void FltkDialogWindow::Update(const std::vector<DialogControl>& controls) {
-  for (std::size_t i = 0; i < controls.size() && i < shown_.size(); ++i) {
-    const DialogControl& control = controls[i];
-    const Shown& shown = shown_[i];
-    SetActive(shown.widget, control.enabled);
-    if (shown.label != nullptr) {
-      // The label greys with its edit, as a labelled edit's does on Windows.
-      SetActive(shown.label, control.enabled);
-    }
-    if (shown.check != nullptr) {
-      shown.check->value(control.checked ? 1 : 0);
-    }
-    if (shown.input != nullptr && control.text_fits) {
-      // Only a changed text is put back, so the caret stays where it was.
-      const std::string text = Windows1251ToUtf8(control.text);
-      if (std::strcmp(shown.input->value(), text.c_str()) != 0) {
-        shown.input->value(text.c_str());
-      }
-    }
-  }
+  const DialogEvent event = events_.front();
+  events_.pop_front();
+  return event;
 }
 
 }  // namespace
 
-std::unique_ptr<DialogWindow> OpenDialogWindow(const DialogTemplate& dialog) {
+std::unique_ptr<DialogWindow> OpenDialogWindow(const std::string& caption, int client_width,
+                                               int client_height) {
   if (!EnsureGuiDisplay()) {
     return nullptr;
   }
-  return std::make_unique<FltkDialogWindow>(dialog);
+  return std::make_unique<FltkDialogWindow>(caption, client_width, client_height);
 }
 
 }  // namespace zv::platform

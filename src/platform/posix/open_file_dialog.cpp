@@ -39,9 +39,8 @@ bool IsRegularFile(const std::string& utf8_path) {
 // may load: it needs no GTK in the host's process and looks like the dialog
 // that opened it.
 std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
-  const std::string dir = Windows1251ToUtf8(request.initial_dir);
-  Fl_File_Chooser chooser(dir.empty() ? nullptr : dir.c_str(), FltkFilter(request.filter).c_str(),
-                          Fl_File_Chooser::SINGLE, "Open");
+  Fl_File_Chooser chooser(nullptr, FltkFilter(request.filter).c_str(), Fl_File_Chooser::SINGLE,
+                          "Open");
   chooser.preview(0);
   if (!request.file_name.empty()) {
     chooser.value(Windows1251ToUtf8(request.file_name).c_str());

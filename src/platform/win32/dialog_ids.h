@@ -1,6 +1,6 @@
-// Child-window IDs of the Win32 dialog window's controls: control i of the
-// template has ID kFirstControlId + i, so programs that drive the window
-// (tests, the render script) find controls without relying on their texts.
+// Child-window IDs of the Win32 dialog window's controls: the control that
+// its caller added with id i has ID kFirstControlId + i, so programs that
+// drive the window (tests) find controls without relying on their texts.
 #pragma once
 
 namespace zv::platform {

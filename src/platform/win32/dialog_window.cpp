@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,20 +15,32 @@
 namespace zv::platform {
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZvSettingsDialog";
-constexpr int kNoClick = -2;
+constexpr const wchar_t* kClassName = L"ZvSettingsDialog";
 constexpr DWORD kFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFrameExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
+// The Win32 API carries handles, pointers and small numbers in its
+// pointer-sized words (message parameters, window data, a child's ID in
+// place of its menu); these two convert between them.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
+template <typename Pointer, typename Word>
+Pointer FromWord(Word word) {
+  return reinterpret_cast<Pointer>(word);
+}
+template <typename Word, typename Pointer>
+Word ToWord(Pointer pointer) {
+  return reinterpret_cast<Word>(pointer);
+}
+// NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
+
 // The module this code is linked into: the plugin's DLL, whose window class
-// must go again when the DLL may be unloaded.
+// must go again when the DLL may be unloaded. With the flag the module's
+// "name" is an address inside it.
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
   GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(
-          &ThisModule),  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-      &module);
+      ToWord<LPCWSTR>(&ThisModule), &module);
   return module;
 }
 
@@ -53,11 +66,17 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// The windows showing one control; `label` only for an edit.
-struct Shown {
+PixelRect PixelRectOf(const RECT& rect) {
+  return {static_cast<int>(rect.left), static_cast<int>(rect.top),
+          static_cast<int>(rect.right - rect.left), static_cast<int>(rect.bottom - rect.top)};
+}
+
+// One control's child window and the id its caller gave it. Frames have no
+// window: the dialog draws them itself.
+struct Native {
+  int id = kNoControl;
   ControlKind kind = ControlKind::Frame;
   HWND window = nullptr;
-  HWND label = nullptr;
 };
 
 class Win32DialogWindow final : public DialogWindow {
@@ -69,19 +88,30 @@ class Win32DialogWindow final : public DialogWindow {
   Win32DialogWindow(Win32DialogWindow&&) = delete;
   Win32DialogWindow& operator=(Win32DialogWindow&&) = delete;
 
-  // Creates and shows the window; false when it cannot be created.
-  bool Open(const DialogTemplate& dialog);
-  int WaitForClick(std::vector<DialogControl>& controls) override;
-  void Update(const std::vector<DialogControl>& controls) override;
+  // Creates the hidden window; false when it cannot be created.
+  bool Open(const std::string& caption, int client_width, int client_height);
+
+  bool Add(int id, ControlKind kind, const PixelRect& place, const std::string& text) override;
+  int TextWidth(const std::string& text) override;
+  void SetEnabled(int id, bool enabled) override;
+  void SetChecked(int id, bool checked) override;
+  [[nodiscard]] bool Checked(int id) const override;
+  void SetText(int id, const std::string& text) override;
+  [[nodiscard]] std::optional<std::string> Text(int id) const override;
+  [[nodiscard]] DialogSurroundings Surroundings() const override;
+  void Move(int left, int top) override;
+  void Show() override;
+  DialogEvent WaitForEvent() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK FlatButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
-  HWND CreateChild(const wchar_t* window_class, const std::string& text, DWORD style,
-                   DWORD ex_style, int left, int top, int width, int height, int id);
-  void Place(int width, int height);
-  [[nodiscard]] int IndexOf(HWND control) const;
+  [[nodiscard]] const Native* Find(int id) const;
+  [[nodiscard]] const Native* FindByWindow(HWND window) const;
+  // The child window of control `id`, or nullptr (also once the dialog is gone).
+  [[nodiscard]] HWND ChildOf(int id) const;
+  void Report(const DialogEvent& event);
 
   HINSTANCE module_ = ThisModule();
   bool class_registered_ = false;
@@ -89,24 +119,23 @@ class Win32DialogWindow final : public DialogWindow {
   HWND owner_ = nullptr;
   bool owner_disabled_ = false;
   HFONT font_ = nullptr;
-  std::vector<Shown> shown_;  // one per control, in the template's order
-  std::vector<RECT> frames_;  // frames, drawn by the window itself
+  std::vector<Native> natives_;
+  std::vector<RECT> frames_;  // drawn by the window itself
   WNDPROC button_proc_ = nullptr;
   HWND focus_before_flat_ = nullptr;  // where a flat button gives the focus back
   HWND saved_focus_ = nullptr;        // focus while the window is inactive
-  int clicked_ = kNoClick;
+  std::deque<DialogEvent> events_;
   bool destroyed_ = false;
 };
 
-bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
+bool Win32DialogWindow::Open(const std::string& caption, int client_width, int client_height) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = WindowProc;
   window_class.hInstance = module_;
   window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   // The system colour index plus one stands for its brush.
-  window_class.hbrBackground =
-      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);  // NOLINT(*-no-int-to-ptr,*-reinterpret-cast)
+  window_class.hbrBackground = FromWord<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   window_class.lpszClassName = kClassName;
   class_registered_ = RegisterClassExW(&window_class) != 0;
   if (!class_registered_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
@@ -116,9 +145,9 @@ bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
   owner_ = HostWindow();
-  RECT frame = {0, 0, dialog.client_width, dialog.client_height};
+  RECT frame = {0, 0, client_width, client_height};
   AdjustWindowRectEx(&frame, kFrameStyle, FALSE, kFrameExStyle);
-  window_ = CreateWindowExW(kFrameExStyle, kClassName, WideFromWindows1251(dialog.caption).c_str(),
+  window_ = CreateWindowExW(kFrameExStyle, kClassName, WideFromWindows1251(caption).c_str(),
                             kFrameStyle, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                             owner_, nullptr, module_, this);
   if (window_ == nullptr) return false;
@@ -128,65 +157,145 @@ bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
       DeleteMenu(menu, item, MF_BYCOMMAND);
     }
   }
+  return true;
+}
 
-  // Children are created in the template's order, which is the order the
-  // keyboard focus visits them.
-  shown_.resize(dialog.controls.size());
-  {
-    for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
-      const DialogControl& c = dialog.controls[i];
-      Shown& shown = shown_[i];
-      shown.kind = c.kind;
-      const int id = kFirstControlId + static_cast<int>(i);
-      switch (c.kind) {
-        case ControlKind::Frame:
-          // Drawn on the window itself, beneath the controls (WM_PAINT).
-          frames_.push_back({c.left, c.top, c.left + c.width, c.top + c.height});
-          continue;
-        case ControlKind::CheckBox:
-          shown.window = CreateChild(L"BUTTON", c.text, BS_AUTOCHECKBOX | WS_TABSTOP, 0, c.left,
-                                     c.top, c.width, c.height, id);
-          break;
-        case ControlKind::Edit: {
-          // The label sizes itself to its text, as a Windows label does.
-          int width = c.label_width;
-          if (HDC dc = GetDC(window_)) {
-            const HGDIOBJ old = SelectObject(dc, font_);
-            const std::wstring label = WideFromWindows1251(c.label);
-            SIZE size{};
-            if (GetTextExtentPoint32W(dc, label.c_str(), static_cast<int>(label.size()), &size)) {
-              width = std::max(width, static_cast<int>(size.cx));
-            }
-            SelectObject(dc, old);
-            ReleaseDC(window_, dc);
-          }
-          shown.label = CreateChild(L"STATIC", c.label, SS_LEFT | SS_NOPREFIX, 0, c.label_left,
-                                    c.label_top, width, c.label_height, -1);
-          shown.window = CreateChild(L"EDIT", c.text, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
-                                     c.left, c.top, c.width, c.height, id);
-          break;
-        }
-        case ControlKind::Button:
-          shown.window = CreateChild(L"BUTTON", c.text, BS_PUSHBUTTON | WS_TABSTOP, 0, c.left,
-                                     c.top, c.width, c.height, id);
-          break;
-        case ControlKind::FlatButton:
-          shown.window = CreateChild(L"BUTTON", c.text, BS_PUSHBUTTON, 0, c.left, c.top, c.width,
-                                     c.height, id);
-          if (shown.window != nullptr) {
-            // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
-            button_proc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-                shown.window, GWLP_WNDPROC,
-                reinterpret_cast<LONG_PTR>(FlatButtonProc)));  // NOLINT(*-reinterpret-cast)
-          }
-          break;
-      }
-      if (shown.window == nullptr) return false;
-    }
+// Children are created in the order they are added, which is the order the
+// keyboard focus visits them.
+bool Win32DialogWindow::Add(int id, ControlKind kind, const PixelRect& place,
+                            const std::string& text) {
+  const wchar_t* window_class = L"BUTTON";
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  switch (kind) {
+    case ControlKind::Frame:
+      // Drawn on the window itself, beneath the controls (WM_PAINT).
+      frames_.push_back(
+          {place.left, place.top, place.left + place.width, place.top + place.height});
+      natives_.push_back({id, kind, nullptr});
+      return true;
+    case ControlKind::Label:
+      window_class = L"STATIC";
+      style = SS_LEFT | SS_NOPREFIX;
+      break;
+    case ControlKind::CheckBox:
+      style = BS_AUTOCHECKBOX | WS_TABSTOP;
+      break;
+    case ControlKind::Edit:
+      window_class = L"EDIT";
+      style = ES_AUTOHSCROLL | WS_TABSTOP;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::Button:
+      style = BS_PUSHBUTTON | WS_TABSTOP;
+      break;
+    case ControlKind::FlatButton:
+      style = BS_PUSHBUTTON;
+      break;
   }
-  Update(dialog.controls);
-  Place(frame.right - frame.left, frame.bottom - frame.top);
+  HWND child = CreateWindowExW(
+      ex_style, window_class, WideFromWindows1251(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+      place.left, place.top, place.width, place.height, window_,
+      FromWord<HMENU>(static_cast<INT_PTR>(kFirstControlId) + id), module_, nullptr);
+  if (child == nullptr) return false;
+  if (font_ != nullptr) {
+    SendMessageW(child, WM_SETFONT, ToWord<WPARAM>(font_), FALSE);
+  }
+  if (kind == ControlKind::FlatButton) {
+    button_proc_ = FromWord<WNDPROC>(
+        SetWindowLongPtrW(child, GWLP_WNDPROC, ToWord<LONG_PTR>(&FlatButtonProc)));
+  }
+  natives_.push_back({id, kind, child});
+  return true;
+}
 
+int Win32DialogWindow::TextWidth(const std::string& text) {
+  int width = 0;
+  if (HDC dc = GetDC(window_)) {
+    const HGDIOBJ old = SelectObject(dc, font_);
+    const std::wstring wide = WideFromWindows1251(text);
+    SIZE size{};
+    if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size)) {
+      width = static_cast<int>(size.cx);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(window_, dc);
+  }
+  return width;
+}
+
+const Native* Win32DialogWindow::Find(int id) const {
+  for (const Native& native : natives_) {
+    if (native.id == id) return &native;
+  }
+  return nullptr;
+}
+
+const Native* Win32DialogWindow::FindByWindow(HWND window) const {
+  for (const Native& native : natives_) {
+    if (window != nullptr && native.window == window) return &native;
+  }
+  return nullptr;
+}
+
+HWND Win32DialogWindow::ChildOf(int id) const {
+  const Native* native = Find(id);
+  return native != nullptr && !destroyed_ ? native->window : nullptr;
+}
+
+void Win32DialogWindow::SetEnabled(int id, bool enabled) {
+  HWND child = ChildOf(id);
+  if (child == nullptr) return;
+  // A control about to be disabled hands the focus on, or the keyboard
+  // would be left with nowhere to go.
+  if (!enabled && GetFocus() == child) {
+    SetFocus(GetNextDlgTabItem(window_, child, FALSE));
+  }
+  EnableWindow(child, enabled ? TRUE : FALSE);
+}
+
+void Win32DialogWindow::SetChecked(int id, bool checked) {
+  if (HWND child = ChildOf(id)) {
+    SendMessageW(child, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+}
+
+bool Win32DialogWindow::Checked(int id) const {
+  HWND child = ChildOf(id);
+  return child != nullptr && SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Win32DialogWindow::SetText(int id, const std::string& text) {
+  if (HWND child = ChildOf(id)) SetWindowTextW(child, WideFromWindows1251(text).c_str());
+}
+
+std::optional<std::string> Win32DialogWindow::Text(int id) const {
+  HWND child = ChildOf(id);
+  if (child == nullptr) return std::string();
+  return Windows1251FromWide(WindowText(child));
+}
+
+DialogSurroundings Win32DialogWindow::Surroundings() const {
+  DialogSurroundings around;
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  around.work_area = PixelRectOf(area);
+  if (owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_)) {
+    RECT over{};
+    if (GetWindowRect(owner_, &over)) around.host = PixelRectOf(over);
+  }
+  RECT frame{};
+  GetWindowRect(window_, &frame);
+  around.width = static_cast<int>(frame.right - frame.left);
+  around.height = static_cast<int>(frame.bottom - frame.top);
+  return around;
+}
+
+void Win32DialogWindow::Move(int left, int top) {
+  SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32DialogWindow::Show() {
   // Modal for the host: its window takes no input until this one is gone.
   if (owner_ != nullptr && IsWindowEnabled(owner_)) {
     EnableWindow(owner_, FALSE);
@@ -196,39 +305,6 @@ bool Win32DialogWindow::Open(const DialogTemplate& dialog) {
   SetForegroundWindow(window_);
   if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
   UpdateWindow(window_);
-  return true;
-}
-
-HWND Win32DialogWindow::CreateChild(const wchar_t* window_class, const std::string& text,
-                                    DWORD style, DWORD ex_style, int left, int top, int width,
-                                    int height, int id) {
-  HWND child = CreateWindowExW(ex_style, window_class, WideFromWindows1251(text).c_str(),
-                               WS_CHILD | WS_VISIBLE | style, left, top, width, height, window_,
-                               // A child window's "menu" is its ID.
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(
-                                   id)),  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
-                               module_, nullptr);
-  if (child != nullptr && font_ != nullptr) {
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_),
-                 FALSE);  // NOLINT(*-reinterpret-cast)
-  }
-  return child;
-}
-
-// Centred over the host's window, else over the screen's work area; kept
-// within the work area so that the caption can always be reached.
-void Win32DialogWindow::Place(int width, int height) {
-  RECT area{};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  RECT over = area;
-  if (owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_)) {
-    GetWindowRect(owner_, &over);
-  }
-  int x = over.left + (over.right - over.left - width) / 2;
-  int y = over.top + (over.bottom - over.top - height) / 2;
-  x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - width));
-  y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - height));
-  SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Win32DialogWindow::~Win32DialogWindow() {
@@ -240,25 +316,22 @@ Win32DialogWindow::~Win32DialogWindow() {
   if (class_registered_) UnregisterClassW(kClassName, module_);
 }
 
-int Win32DialogWindow::IndexOf(HWND control) const {
-  for (std::size_t i = 0; i < shown_.size(); ++i) {
-    if (shown_[i].window == control) return static_cast<int>(i);
-  }
-  return -1;
+void Win32DialogWindow::Report(const DialogEvent& event) {
+  events_.push_back(event);
+  // An event raised from another thread's message arrives while GetMessage
+  // waits; a posted message lets the loop see it.
+  PostMessageW(window_, WM_NULL, 0, 0);
 }
 
 LRESULT CALLBACK Win32DialogWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    const auto* create =
-        reinterpret_cast<const CREATESTRUCTW*>(lparam);  // NOLINT(*-reinterpret-cast)
+    const auto* create = FromWord<const CREATESTRUCTW*>(lparam);
     auto* self = static_cast<Win32DialogWindow*>(create->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(self));  // NOLINT(*-reinterpret-cast)
+    SetWindowLongPtrW(window, GWLP_USERDATA, ToWord<LONG_PTR>(self));
   }
-  // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-  auto* self = reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   return self->Handle(message, wparam, lparam);
 }
@@ -266,28 +339,16 @@ LRESULT CALLBACK Win32DialogWindow::WindowProc(HWND window, UINT message, WPARAM
 LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
-      // Enter and Escape reach here as IDOK and IDCANCEL (the dialog
-      // manager's keys), which no control has: neither button answers them.
-      const int index = LOWORD(wparam) - kFirstControlId;
-      if (HIWORD(wparam) == BN_CLICKED && lparam != 0 && index >= 0 &&
-          index < static_cast<int>(shown_.size()) &&
-          shown_[static_cast<std::size_t>(index)].kind != ControlKind::Edit) {
-        clicked_ = index;
-        // A click sent from another thread arrives while GetMessage waits;
-        // a posted message lets the loop see it.
-        PostMessageW(window_, WM_NULL, 0, 0);
-        if (shown_[static_cast<std::size_t>(index)].kind == ControlKind::FlatButton &&
-            focus_before_flat_ != nullptr && IsWindow(focus_before_flat_)) {
+      // Clicks of check boxes and buttons; the dialog manager's IDOK and
+      // IDCANCEL (which come with no control) belong to none of them.
+      const Native* native = FindByWindow(FromWord<HWND>(lparam));
+      if (HIWORD(wparam) == BN_CLICKED && native != nullptr && native->kind != ControlKind::Edit &&
+          native->kind != ControlKind::Label) {
+        Report({DialogEvent::Kind::Click, native->id});
+        if (native->kind == ControlKind::FlatButton && focus_before_flat_ != nullptr &&
+            IsWindow(focus_before_flat_)) {
           SetFocus(focus_before_flat_);
         }
-      }
-      return 0;
-    }
-    case DM_GETDEFID: {
-      // A push button with the focus answers Enter, as in any dialog.
-      const int index = IndexOf(GetFocus());
-      if (index >= 0 && shown_[static_cast<std::size_t>(index)].kind == ControlKind::Button) {
-        return MAKELRESULT(kFirstControlId + index, DC_HASDEFID);
       }
       return 0;
     }
@@ -303,8 +364,7 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND: {
       RECT client{};
       GetClientRect(window_, &client);
-      FillRect(reinterpret_cast<HDC>(wparam), &client,
-               GetSysColorBrush(COLOR_BTNFACE));  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+      FillRect(FromWord<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));
       return 1;
     }
     case WM_PAINT: {
@@ -315,8 +375,7 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_CLOSE:
-      clicked_ = kDialogClosed;
-      PostMessageW(window_, WM_NULL, 0, 0);
+      Report({DialogEvent::Kind::Close});
       return 0;
     case WM_DESTROY:
       destroyed_ = true;
@@ -331,13 +390,10 @@ LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 // to the control that had it.
 LRESULT CALLBACK Win32DialogWindow::FlatButtonProc(HWND window, UINT message, WPARAM wparam,
                                                    LPARAM lparam) {
-  // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr)
-  auto* self =
-      reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
+  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   if (message == WM_SETFOCUS) {
-    self->focus_before_flat_ =
-        reinterpret_cast<HWND>(wparam);  // NOLINT(*-reinterpret-cast,*-no-int-to-ptr)
+    self->focus_before_flat_ = FromWord<HWND>(wparam);
   }
   const LRESULT result = CallWindowProcW(self->button_proc_, window, message, wparam, lparam);
   if (message == WM_LBUTTONUP && GetFocus() == window && self->focus_before_flat_ != nullptr &&
@@ -347,67 +403,43 @@ LRESULT CALLBACK Win32DialogWindow::FlatButtonProc(HWND window, UINT message, WP
   return result;
 }
 
-int Win32DialogWindow::WaitForClick(std::vector<DialogControl>& controls) {
-  clicked_ = kNoClick;
-  while (clicked_ == kNoClick && !destroyed_) {
+DialogEvent Win32DialogWindow::WaitForEvent() {
+  while (events_.empty() && !destroyed_) {
     MSG message{};
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got <= 0) {
       // WM_QUIT belongs to the host's own loop: hand it on and close.
       if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-      clicked_ = kDialogClosed;
-      break;
+      return {DialogEvent::Kind::Close};
+    }
+    // Enter and Escape are reported rather than left to the dialog manager,
+    // which would turn them into commands of its own.
+    const bool ours = message.hwnd == window_ || IsChild(window_, message.hwnd) != FALSE;
+    if (ours && message.message == WM_KEYDOWN &&
+        (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
+      const Native* focus = FindByWindow(GetFocus());
+      events_.push_back({DialogEvent::Kind::Key, focus != nullptr ? focus->id : kNoControl,
+                         message.wParam == VK_RETURN ? DialogKey::Enter : DialogKey::Escape});
+      continue;
     }
     if (!IsDialogMessageW(window_, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
   }
-  if (destroyed_) clicked_ = kDialogClosed;
-  for (std::size_t i = 0; i < controls.size() && i < shown_.size() && !destroyed_; ++i) {
-    const Shown& shown = shown_[i];
-    if (shown.kind == ControlKind::CheckBox) {
-      controls[i].checked = SendMessageW(shown.window, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
-    if (shown.kind == ControlKind::Edit) {
-      auto text = Windows1251FromWide(WindowText(shown.window));
-      controls[i].text_fits = text.has_value();
-      if (text) controls[i].text = std::move(*text);
-    }
-  }
-  return clicked_;
-}
-
-void Win32DialogWindow::Update(const std::vector<DialogControl>& controls) {
-  for (std::size_t i = 0; i < controls.size() && i < shown_.size() && !destroyed_; ++i) {
-    const DialogControl& control = controls[i];
-    const Shown& shown = shown_[i];
-    if (shown.kind == ControlKind::Frame) continue;
-    // A control about to be disabled hands the focus on, or the keyboard
-    // would be left with nowhere to go.
-    if (!control.enabled && GetFocus() == shown.window) {
-      SetFocus(GetNextDlgTabItem(window_, shown.window, FALSE));
-    }
-    EnableWindow(shown.window, control.enabled ? TRUE : FALSE);
-    // The label greys with its edit, as a labelled edit's does.
-    if (shown.label != nullptr) EnableWindow(shown.label, control.enabled ? TRUE : FALSE);
-    if (shown.kind == ControlKind::CheckBox) {
-      SendMessageW(shown.window, BM_SETCHECK, control.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-    if (shown.kind == ControlKind::Edit && control.text_fits) {
-      // Only a changed text is put back, so the caret stays where it was.
-      const std::wstring text = WideFromWindows1251(control.text);
-      if (WindowText(shown.window) != text) SetWindowTextW(shown.window, text.c_str());
-    }
-  }
+  if (destroyed_) return {DialogEvent::Kind::Close};
+  const DialogEvent event = events_.front();
+  events_.pop_front();
+  return event;
 }
 
 }  // namespace
 
-std::unique_ptr<DialogWindow> OpenDialogWindow(const DialogTemplate& dialog) {
+std::unique_ptr<DialogWindow> OpenDialogWindow(const std::string& caption, int client_width,
+                                               int client_height) {
   if (!EnsureGuiDisplay()) return nullptr;
   auto window = std::make_unique<Win32DialogWindow>();
-  if (!window->Open(dialog)) return nullptr;
+  if (!window->Open(caption, client_width, client_height)) return nullptr;
   return window;
 }
 

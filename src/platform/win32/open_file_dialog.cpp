@@ -25,7 +25,6 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
   filter.append(2, L'\0');
   std::wstring extension = WideFromWindows1251(request.default_extension);
   if (!extension.empty() && extension.front() == L'.') extension.erase(0, 1);
-  const std::wstring initial_dir = WideFromWindows1251(request.initial_dir);
   std::vector<wchar_t> name(32768, L'\0');
   const std::wstring start = WideFromWindows1251(request.file_name);
   if (start.size() < name.size()) start.copy(name.data(), start.size());
@@ -37,7 +36,6 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = name.data();
   dialog.nMaxFile = static_cast<DWORD>(name.size());
-  dialog.lpstrInitialDir = initial_dir.empty() ? nullptr : initial_dir.c_str();
   dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
   // The host's current folder stays as it was; the caller checks that the
   // file exists.

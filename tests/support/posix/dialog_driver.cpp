@@ -170,14 +170,35 @@ void ClickCloseBox() {
   Fl::handle(FL_CLOSE, Front());
 }
 
-void PressEscape() {
+void Focus(const std::string& caption) {
+  Fl_Widget* widget = nullptr;
+  if (caption == "<edit>") {
+    widget = Find<Fl_Input>();
+  } else {
+    widget = Find<Fl_Button>(caption.c_str());
+  }
+  ASSERT_NE(widget, nullptr) << caption;
+  ASSERT_NE(widget->take_focus(), 0) << caption;
+}
+
+namespace {
+
+// A key press as the keyboard makes it: to the focused widget first.
+void PressKey(int key, const char* text) {
   ASSERT_NE(Front(), nullptr);
-  Fl::e_keysym = FL_Escape;
-  static std::string escape = "\x1b";
-  Fl::e_text = escape.data();
-  Fl::e_length = 1;
+  static std::string pressed;
+  pressed = text;
+  Fl::e_keysym = key;
+  Fl::e_text = pressed.data();
+  Fl::e_length = static_cast<int>(pressed.size());
   Fl::handle(FL_KEYBOARD, Front());
 }
+
+}  // namespace
+
+void PressEscape() { PressKey(FL_Escape, "\x1b"); }
+
+void PressEnter() { PressKey(FL_Enter, "\r"); }
 
 void ChooseFile(const std::string& name) {
   auto* input = Find<Fl_File_Input>();

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <array>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,9 +46,10 @@ std::wstring Text(HWND window) {
 }
 
 std::wstring ClassOf(HWND window) {
-  std::array<wchar_t, 64> name{};
-  GetClassNameW(window, name.data(), static_cast<int>(name.size()));
-  return name.data();
+  std::wstring name(64, L'\0');
+  const int length = GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+  name.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return name;
 }
 
 // EnumThreadWindows's callback for Front(): stops at the first window that
@@ -58,7 +59,7 @@ BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
   const std::wstring name = ClassOf(window);
   if (IsWindowVisible(window) && IsWindowEnabled(window) &&
       (name == L"ZvSettingsDialog" || name == L"#32770")) {
-    // NOLINTNEXTLINE(*-reinterpret-cast, performance-no-int-to-ptr): the callback's argument
+    // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr): the callback's word is our pointer
     *reinterpret_cast<HWND*>(result) = window;
     return FALSE;
   }
@@ -70,8 +71,8 @@ BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
 // (file picker, message box). A window that has a modal child is disabled.
 HWND Front() {
   HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), TakeFrontWindow,
-                    reinterpret_cast<LPARAM>(&found));  // NOLINT(*-reinterpret-cast): as above
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the callback's word
+  EnumThreadWindows(GetCurrentThreadId(), TakeFrontWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -261,9 +262,7 @@ void TypePath(const std::string& text) {
   ASSERT_NE(dialog, nullptr);
   HWND edit = Edit(dialog);
   ASSERT_NE(edit, nullptr);
-  const std::wstring wide = Wide(text);
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the message's text argument
-  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  SetWindowTextW(edit, Wide(text).c_str());
 }
 
 void ClickButton(const std::string& caption) {
@@ -280,15 +279,33 @@ void ClickCloseBox() {
   SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void Focus(const std::string& caption) {
+  HWND dialog = SettingsDialog();
+  ASSERT_NE(dialog, nullptr);
+  // Check boxes are buttons too.
+  HWND control = caption == "<edit>" ? Edit(dialog) : ButtonWithCaption(dialog, Wide(caption));
+  ASSERT_NE(control, nullptr) << caption;
+  SetFocus(control);
+  ASSERT_EQ(GetFocus(), control) << caption;
+}
+
+namespace {
+
 // A key press as the keyboard makes it: queued for the window with the
 // focus, and seen by the dialog's loop before the next step runs.
-void PressEscape() {
+void PressKey(WPARAM key, LPARAM scan_code) {
   ASSERT_NE(SettingsDialog(), nullptr);
   HWND focus = GetFocus();
   ASSERT_NE(focus, nullptr);
-  PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  PostMessageW(focus, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001));
+  PostMessageW(focus, WM_KEYDOWN, key, 0x00000001 | scan_code << 16);
+  PostMessageW(focus, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001 | scan_code << 16));
 }
+
+}  // namespace
+
+void PressEscape() { PressKey(VK_ESCAPE, 0x01); }
+
+void PressEnter() { PressKey(VK_RETURN, 0x1C); }
 
 namespace {
 
@@ -307,9 +324,7 @@ void ChooseFile(const std::string& name) {
   HWND field = GetDlgItem(chooser, 0x480);
   if (field == nullptr) field = GetDlgItem(chooser, 0x47c);
   ASSERT_NE(field, nullptr) << "no file name field in the picker";
-  const std::wstring wide = Wide(name);
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the message's text argument
-  SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  SetWindowTextW(field, Wide(name).c_str());
   SendMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
 }
 
