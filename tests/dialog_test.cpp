@@ -211,8 +211,8 @@ TEST_F(SettingsDialog, EnterClicksOnlyThePushButtonWithTheFocus) {
   RunConfig(script);
   EXPECT_TRUE(open_after_enter_in_edit);
   EXPECT_TRUE(open_after_enter_on_check);
-  EXPECT_TRUE(settings::TryToRun);
-  EXPECT_EQ(settings::MonitorPath, "/usr/bin/zelvane");
+  EXPECT_TRUE(zv::State().TryToRun);
+  EXPECT_EQ(zv::State().MonitorPath, "/usr/bin/zelvane");
   EXPECT_NE(ReadFile(ini()).find("Path=/usr/bin/zelvane"), std::string::npos);
 }
 

@@ -420,12 +420,12 @@ TEST_F(CyrillicDocumentsTest, SettingsErrorsNameTheFileIn1251) {
             "Cannot write the settings file " + Shown() + ": it is not a regular file");
   std::filesystem::remove(ini_);
 
-  MonitorPath = "/opt/zv4\n[Evil]";
+  State().MonitorPath = "/opt/zv4\n[Evil]";
   EXPECT_EQ(MessageOf(SaveSettings),
             "The monitor path contains a line break and cannot be saved in " + Shown());
 
   // A link into a missing folder, both named in the message.
-  MonitorPath = "/p";
+  State().MonitorPath = "/p";
   std::filesystem::create_symlink(home_.path() + "/" + kFolderUtf8 + "/none/" + kIniFileName, ini_);
   EXPECT_EQ(MessageOf(SaveSettings), "Cannot write the settings file " + Shown() + " (a link to " +
                                          home_.path() + "/" + kFolder1251 + "/none/" +
