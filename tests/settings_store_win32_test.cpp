@@ -142,7 +142,7 @@ TEST_F(UnreachableDocumentsTest, MessagesNameTheFolderIn1251) {
   EXPECT_EQ(zv::platform::PathText({folder}), shown);
   SetDocumentsFolder(folder);
   ASSERT_EQ(zv::platform::DocumentsFolder().bytes, folder);
-  MonitorPath = "C:\\zv4.exe\r\n[Evil]";
+  State().MonitorPath = "C:\\zv4.exe\r\n[Evil]";
   try {
     SaveSettings();
     ADD_FAILURE() << "saved a path with a line break";
