@@ -14,8 +14,7 @@ std::int32_t Config() {
   TfrmZVSettings form;
   form.cbRunZV.Checked = state.TryToRun;
   form.edPathZV.Text = state.MonitorPath;
-  form.edPathZV.Enabled = form.cbRunZV.Checked;
-  form.SpeedButton1.Enabled = form.cbRunZV.Checked;
+  form.cbRunZVClick();  // the path's controls follow the box, as after a click
   if (form.ShowModal() == mrOk) {
     // A path the settings cannot hold is refused before anything changes,
     // rather than saved with its characters replaced.
