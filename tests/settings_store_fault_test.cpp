@@ -240,8 +240,9 @@ TEST_F(SettingsFaultTest, AFullDiskLeavesTheOldFileAndAClearError) {
   }
   std::filesystem::remove(filler);
   SaveSettings();
-  EXPECT_EQ(zv::test::ReadProfileString(ini_, zv::settings::kIniSection, zv::settings::kPathKey, ""),
-            State().MonitorPath);
+  EXPECT_EQ(
+      zv::test::ReadProfileString(ini_, zv::settings::kIniSection, zv::settings::kPathKey, ""),
+      State().MonitorPath);
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): a printf-style report
   std::printf(
       "[ counts   ] %d saves on a full disk: %d clear errors naming the file and the cause, %d "

@@ -133,10 +133,10 @@ TEST_F(SettingsStoreTest, OtherSectionsAndKeysSurviveASave) {
   State().TryToRun = true;
   State().MonitorPath = "C:\\Zelvane\\zv4.exe";
   SaveSettings();
-  using zv::test::ReadProfileString;
   using zv::settings::kIniSection;
   using zv::settings::kPathKey;
   using zv::settings::kTryToRunKey;
+  using zv::test::ReadProfileString;
   const std::string& ini = ini_;
   EXPECT_EQ(ReadProfileString(ini, "Main", kPathKey, "-"), "C:\\host");
   EXPECT_EQ(ReadProfileString(ini, "Main", kTryToRunKey, "-"), "5");
