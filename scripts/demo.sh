@@ -51,7 +51,7 @@ trap 'exit 143' TERM
 build/linux/tools/zv_monitor --replace 9>&- >/dev/null &
 monitor_pid=$!
 for _ in $(seq 50); do
-  [ -e /dev/shm/ZVSharedMemory_KTX ] && break
+  [ -e "$ZV_MONITOR_MEMORY_FILE" ] && break
   kill -0 "$monitor_pid" 2>/dev/null || { echo "The monitor stand-in did not start." >&2; exit 1; }
   sleep 0.1
 done

@@ -21,7 +21,7 @@ run() {
   local monitor=$!
   # Wait (up to 10 s) for the object to appear before the host starts.
   for _ in $(seq 100); do
-    [ -e /dev/shm/ZVSharedMemory_KTX ] && break
+    [ -e "$ZV_MONITOR_MEMORY_FILE" ] && break
     sleep 0.1
   done
   local status=0
