@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using zv::test::BackgroundProcess;
+using zv::test::OutputLines;
 using zv::test::ProcessResult;
 using zv::test::RunProcess;
 
@@ -69,16 +70,6 @@ std::string NamespaceUnavailable() {
     return "cannot mount in a private mount namespace here: " + probe.out + probe.err;
   }
   return "";
-}
-
-std::vector<std::string> Lines(const std::string& out) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < out.size();) {
-    const auto end = out.find('\n', start);
-    lines.push_back(out.substr(start, end - start));
-    start = end == std::string::npos ? out.size() : end + 1;
-  }
-  return lines;
 }
 
 class MonitorSensors : public ::testing::Test {
@@ -177,7 +168,7 @@ TEST_F(MonitorSensors, ListShowsTheStableOrderAndWhatWasLeftOut) {
 
   const ProcessResult list = Monitor({"--list"});
   EXPECT_EQ(list.exit_code, 0) << list.out;
-  const auto lines = Lines(list.out);
+  const auto lines = OutputLines(list.out);
   ASSERT_EQ(lines.size(), 1U + 32 + 1 + 2 + 2) << list.out;
   EXPECT_EQ(lines[0], "index     chip                     feature  label              reading");
   EXPECT_EQ(lines[1], "temp[0]   many-virtual-0           temp1    \"temp1\"            20.10 C");
@@ -208,12 +199,13 @@ TEST_F(MonitorSensors, ListShowsTheStableOrderAndWhatWasLeftOut) {
 TEST_F(MonitorSensors, PinnedSensorKeepsItsIndex) {
   Chip(0, "zcpu", {{"temp1_input", "45000"}, {"temp1_label", "Package id 0"}});
   const std::string pin = "temp:0=zcpu-*/Package id 0";
-  EXPECT_EQ(Lines(Monitor({"--list", "--map", pin}).out)[1].rfind("temp[0]   zcpu-virtual-0", 0),
-            0U);
+  EXPECT_EQ(
+      OutputLines(Monitor({"--list", "--map", pin}).out)[1].rfind("temp[0]   zcpu-virtual-0", 0),
+      0U);
   // A chip that sorts first appears: unpinned it would take index 0.
   Chip(1, "acpitz", {{"temp1_input", "27800"}});
-  EXPECT_EQ(Lines(Monitor({"--list"}).out)[1].rfind("temp[0]   acpitz-virtual-0", 0), 0U);
-  const auto pinned = Lines(Monitor({"--list", "--map", pin}).out);
+  EXPECT_EQ(OutputLines(Monitor({"--list"}).out)[1].rfind("temp[0]   acpitz-virtual-0", 0), 0U);
+  const auto pinned = OutputLines(Monitor({"--list", "--map", pin}).out);
   EXPECT_EQ(pinned[1],
             "temp[0]   zcpu-virtual-0           temp1    \"Package id 0\"     45.00 C  [--map]");
   EXPECT_EQ(pinned[2].rfind("temp[1]   acpitz-virtual-0", 0), 0U);
@@ -287,7 +279,7 @@ TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForce
 
   const ProcessResult run = Monitor({"--count", "3", "--interval-ms", "50"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(Lines(run.out),
+  EXPECT_EQ(OutputLines(run.out),
             (std::vector<std::string>{
                 "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
                 "sensors); publishing simulated readings",

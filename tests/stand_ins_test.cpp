@@ -20,6 +20,7 @@
 namespace {
 
 using zv::test::BackgroundProcess;
+using zv::test::OutputLines;
 using zv::test::ProcessResult;
 using zv::test::RunProcess;
 
@@ -53,16 +54,6 @@ class StandIns : public ::testing::Test {
     return RunProcess(argv);
   }
 
-  static std::vector<std::string> Lines(const std::string& out) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < out.size();) {
-      const auto end = out.find('\n', start);
-      lines.push_back(out.substr(start, end - start));
-      start = end == std::string::npos ? out.size() : end + 1;
-    }
-    return lines;
-  }
-
   // Whether the object is gone: only then can a new one be created.
   static bool ObjectRemoved() { return zv::monitor::Publisher::Create(kName, 400) != nullptr; }
 };
@@ -73,7 +64,8 @@ TEST_F(StandIns, HostShowsTheMonitorsFixedReadings) {
   const ProcessResult host = Host({"once", "T0 $zvTemp[0]$C F1 $zvFan[1]$", "V2 $zvVolt[2]$V",
                                    "$zvCheck$[$zvTemp[31]$|$zvFan[31]$|$zvTemp[5]$]"});
   EXPECT_EQ(host.exit_code, 0);
-  EXPECT_EQ(Lines(host.out), (std::vector<std::string>{"T0 45C F1 1200", "V2 12V", "[-3|-1|0]"}));
+  EXPECT_EQ(OutputLines(host.out),
+            (std::vector<std::string>{"T0 45C F1 1200", "V2 12V", "[-3|-1|0]"}));
   EXPECT_NE(host.err.find("Init returned 0"), std::string::npos);
 }
 
@@ -84,7 +76,7 @@ TEST_F(StandIns, DefaultScreenIsSkippedWithoutMonitorAndShownWithIt) {
 
   auto monitor = StartMonitor({"--seconds", "30"});
   const ProcessResult with = Host({"once"});
-  const auto lines = Lines(with.out);
+  const auto lines = OutputLines(with.out);
   ASSERT_EQ(lines.size(), 4U);
   EXPECT_EQ(lines[0], "Zelvane 4");
   EXPECT_EQ(lines[1].rfind("T0 ", 0), 0U);
@@ -96,7 +88,7 @@ TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
   const ProcessResult host =
       Host({"once", "--no-init", "a$zvTemp[32]$b $zvFan[0]$", "<$zvVolt[x1]$>", "$zvUnknown[1]$"});
   EXPECT_EQ(host.exit_code, 0);
-  EXPECT_EQ(Lines(host.out),
+  EXPECT_EQ(OutputLines(host.out),
             (std::vector<std::string>{"a" + kIndexError + "b 900",
                                       "<'x1' is not a valid integer value>", "$zvUnknown[1]$"}));
   EXPECT_NE(host.err.find("plugin error: " + kIndexError), std::string::npos);
@@ -180,7 +172,7 @@ TEST_F(StandIns, DescribeAndLiveFrames) {
   const ProcessResult live = Host({"live", "--count", "2", "--interval-ms", "50", "--rows", "2",
                                    "--cols", "8", "F $zvFan[1]$ rpm"});
   EXPECT_EQ(live.exit_code, 0);
-  const auto lines = Lines(live.out);
+  const auto lines = OutputLines(live.out);
   ASSERT_EQ(lines.size(), 10U);
   EXPECT_EQ(lines[1], "│F 1500 r│");
   EXPECT_EQ(lines[6], "│F 1500 r│");

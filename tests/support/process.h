@@ -2,6 +2,7 @@
 // captured, or in the background with a line-by-line view of their output.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,17 @@ struct ProcessResult {
 
 // Runs `argv` (argv[0] is the program's path) and waits for it.
 ProcessResult RunProcess(const std::vector<std::string>& argv);
+
+// A program's output split at its newlines; a last line without one counts.
+inline std::vector<std::string> OutputLines(const std::string& out) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < out.size();) {
+    const auto end = out.find('\n', start);
+    lines.push_back(out.substr(start, end - start));
+    start = end == std::string::npos ? out.size() : end + 1;
+  }
+  return lines;
+}
 
 // A program running alongside the test; killed if still running at the end.
 class BackgroundProcess {
