@@ -26,22 +26,32 @@ zv_xvfb() {
 }
 
 # zv_require_packages FILE...: installs the Debian packages listed in the
-# files (one per line, # comments) that are missing. A package of another
-# architecture is written name:arch (wine32:i386); that architecture is added
-# to dpkg first when it is missing, so that apt-get update fetches its lists.
-# As root it runs dpkg and apt-get; otherwise it prints the lines to run and
-# fails.
+# files (one per line, # comments) that are missing; each file is named
+# after the stage that needs its packages (scripts/packages/<stage>.txt).
+# A package of another architecture is written name:arch (wine32:i386); that
+# architecture is added to dpkg first when it is missing, so that apt-get
+# update fetches its lists. A machine that has every package asks no
+# registry. As root it runs dpkg and apt-get; otherwise it prints the lines
+# to run and fails.
+#
+# A mirror caught mid-sync must not stop a run: a list that fails to
+# download is reported and the lists that are there are used. When apt-get
+# cannot resolve the packages (typically the security suite's newer amd64
+# libraries, whose i386 twins are missing from a broken list), it tries once
+# more preferring the release's own suite (-t CODENAME), where every twin is
+# listed. Neither try removes or downgrades an installed package.
 zv_require_packages() {
-  local wanted=() missing=() arches=() p a
+  local wanted=() missing=() arches=() p a f
+  declare -A stages_of=()
   for f in "$@"; do
     while read -r p; do
       p=${p%%#*}; p=${p//[[:space:]]/}
-      [ -n "$p" ] && wanted+=("$p")
+      [ -n "$p" ] || continue
+      [ -n "${stages_of[$p]:-}" ] || wanted+=("$p")
+      stages_of[$p]+="${stages_of[$p]:+, }$(basename "$f" .txt)"
     done < "$f"
   done
-  for p in "${wanted[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
+  mapfile -t missing < <(zv_missing_packages "${wanted[@]}")
   [ ${#missing[@]} -eq 0 ] && return 0
   local native foreign
   native=$(dpkg --print-architecture)
@@ -67,6 +77,41 @@ zv_require_packages() {
   done
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq || return 1
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
+  local log
+  log=$(mktemp)
+  if ! apt-get update -qq >"$log" 2>&1; then
+    echo "warning: apt-get update could not fetch every package list; going on with the lists there are." >&2
+    grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]+) +(.*)$/  failed: \2 (\3)/' >&2 || true
+  fi
+  local install=(apt-get install -y -qq --no-install-recommends --no-remove)
+  if ! "${install[@]}" "${missing[@]}" >"$log" 2>&1; then
+    local codename
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    grep -E '^E:' "$log" | head -n 3 | sed 's/^/  /' >&2
+    if [ -n "$codename" ]; then
+      echo "apt-get could not install the packages; trying once more preferring the release's own suite (-t $codename)." >&2
+      "${install[@]}" -t "$codename" "${missing[@]}" >"$log" 2>&1 || true
+    fi
+  fi
+  local left=()
+  mapfile -t left < <(zv_missing_packages "${missing[@]}")
+  if [ ${#left[@]} -ne 0 ]; then
+    sed -n '/^E:/p' "$log" | head -n 5 | sed 's/^/  /' >&2
+    echo "error: these Debian packages could not be installed (the stages that need them):" >&2
+    for p in "${left[@]}"; do
+      echo "  $p (${stages_of[$p]})" >&2
+    done
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+  echo "Installed ${#missing[@]} packages."
+}
+
+# zv_missing_packages PACKAGE...: prints those not installed, one per line.
+zv_missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
 }
