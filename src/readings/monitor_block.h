@@ -24,6 +24,31 @@ inline constexpr std::size_t kWordSize = 4;
 inline constexpr std::size_t kSensorCount = 32;
 inline constexpr std::size_t kRegionsOffset = 16;
 
+// The heartbeat: how our own monitors fill the block's first 16 bytes, so
+// that a reader can tell a refreshing monitor from a stopped, paused or
+// killed one whatever its refresh period. Four words:
+//   kHeartbeatMagicOffset    kHeartbeatMagic, "ZVHB"; a block without it
+//                            (another monitor's) carries no heartbeat
+//   kHeartbeatCounterOffset  refreshes so far, wrapping; written last in each
+//                            refresh, so a changed counter means a whole one
+//   kHeartbeatPeriodOffset   the monitor's refresh period in milliseconds
+//   kHeartbeatStampOffset    when the last refresh ended, in milliseconds of
+//                            the machine's monotonic clock (Linux
+//                            CLOCK_MONOTONIC, Windows GetTickCount64), low 32
+//                            bits: every process of the machine reads the
+//                            same clock, and no wall clock is involved
+// A reader that finds the magic takes the monitor as gone once the stamp is
+// older than kHeartbeatPeriods periods plus kHeartbeatSlackMs.
+inline constexpr std::size_t kHeartbeatMagicOffset = 0;
+inline constexpr std::size_t kHeartbeatCounterOffset = 4;
+inline constexpr std::size_t kHeartbeatPeriodOffset = 8;
+inline constexpr std::size_t kHeartbeatStampOffset = 12;
+inline constexpr std::int32_t kHeartbeatMagic = 0x4248565A;  // "ZVHB", little-endian
+inline constexpr std::int32_t kHeartbeatPeriods = 3;
+inline constexpr std::int32_t kHeartbeatSlackMs = 500;
+static_assert(kHeartbeatStampOffset + kWordSize == kRegionsOffset,
+              "the heartbeat fills the bytes before the readings");
+
 // A word holds a reading in units of its kind, multiplied by kWordScale.
 inline constexpr std::int32_t kWordScale = 65536;
 
