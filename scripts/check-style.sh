@@ -61,15 +61,19 @@ tidy() {
   fi
 }
 
-# Configuring is enough: it writes build/<preset>/compile_commands.json.
-cmake --preset linux >/dev/null
+# Configuring is enough: it writes compile_commands.json. The presets are
+# configured into folders of their own (build/style/<preset>), so that this
+# can run while a test stage builds the same presets.
+linux=build/style/linux
+win64=build/style/win64
+cmake --preset linux -B "$linux" >/dev/null
 root_pattern=$(printf '%s' "$ZV_ROOT" | sed 's/[][\.*^$+?(){}|]/\\&/g')
 echo "clang-tidy (linux): $(IFS='|'; echo "${dirs[*]}")"
-tidy build/linux build/linux/clang-tidy.log "^$root_pattern/($(IFS='|'; echo "${dirs[*]}"))/" ||
+tidy "$linux" "$linux/clang-tidy.log" "^$root_pattern/($(IFS='|'; echo "${dirs[*]}"))/" ||
   status=1
 
-cmake --preset win64 >/dev/null
-mapfile -t windows_only < <(comm -23 <(database_files build/win64) <(database_files build/linux) |
+cmake --preset win64 -B "$win64" >/dev/null
+mapfile -t windows_only < <(comm -23 <(database_files "$win64") <(database_files "$linux") |
   grep -E "^$root_pattern/($(IFS='|'; echo "${dirs[*]}"))/.*\.(cpp|c)$")
 echo "clang-tidy (win64): ${#windows_only[@]} files only the Windows build compiles"
 # clang finds no GCC installation in Debian's mingw folders (named 12-posix,
@@ -85,10 +89,10 @@ for dir in "${cxx_includes[@]}"; do
 done
 # GCC's spelling of hidden inline visibility on Windows, which clang does not
 # know, is left out of a copy of the commands.
-mkdir -p build/win64/tidy
-sed 's/ -fno-keep-inline-dllexport//g' build/win64/compile_commands.json \
-  >build/win64/tidy/compile_commands.json
-tidy build/win64/tidy build/win64/clang-tidy.log \
+mkdir -p "$win64/tidy"
+sed 's/ -fno-keep-inline-dllexport//g' "$win64/compile_commands.json" \
+  >"$win64/tidy/compile_commands.json"
+tidy "$win64/tidy" "$win64/clang-tidy.log" \
   "$(printf '%s\n' "${windows_only[@]}" | exact_pattern)" "${win_args[@]}" || status=1
 
 [ $status -eq 0 ] && echo "style: clean"

@@ -5,6 +5,13 @@
 # Each stage lists the Debian packages it needs in scripts/packages/<stage>.txt;
 # only the chosen stages' packages are installed. A failed stage does not stop
 # the ones after it. At the end each stage's wall time is printed.
+#
+# A stage whose script says "# zv-stage: alongside" does not hold up the
+# others when more than one stage runs: it starts at its turn, in the
+# background at idle CPU priority (SCHED_IDLE), and the next stage starts at
+# once. Such a stage works in build folders of its own and takes only the
+# processor time the others leave unused: the time tests spend waiting on
+# Wine, X, LCDd or timeouts. Its output is printed when it ends.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ZV_ROOT"
@@ -36,16 +43,45 @@ start=$SECONDS
 zv_require_packages "${lists[@]}"
 rows=("$(printf '%-16s %8s  %s' packages "$((SECONDS - start)) s" ok)")
 
+logs=build/logs
+mkdir -p "$logs"
 failed=()
-for name in "${chosen[@]}"; do
-  echo "=== $name"
-  start=$SECONDS
-  result=ok
-  if ! bash "scripts/stages/$name.sh"; then
-    failed+=("$name")
+declare -A background=()
+# finish NAME STATUS SECONDS [NOTE]: records a stage's result.
+finish() {
+  local result=ok
+  if [ "$2" -ne 0 ]; then
+    failed+=("$1")
     result=FAILED
   fi
-  rows+=("$(printf '%-16s %8s  %s' "$name" "$((SECONDS - start)) s" "$result")")
+  rows+=("$(printf '%-16s %8s  %s%s' "$1" "$3 s" "$result" "${4:-}")")
+}
+# Ctrl-C or a failure of this script ends the stages running alongside too.
+trap 'for pid in "${background[@]}"; do kill -- -"$pid" 2>/dev/null || true; done' EXIT
+
+for name in "${chosen[@]}"; do
+  if [ ${#chosen[@]} -gt 1 ] && grep -q '^# zv-stage: alongside' "scripts/stages/$name.sh"; then
+    echo "=== $name (alongside the others, output in $logs/$name.log)"
+    # A process group of its own (setsid), so that it can be ended whole.
+    setsid bash -c 'start=$SECONDS; status=0; chrt --idle 0 bash "$1" || status=$?
+      echo $((SECONDS - start)) >"$2.seconds"; exit $status' _ \
+      "scripts/stages/$name.sh" "$logs/$name" >"$logs/$name.log" 2>&1 &
+    background[$name]=$!
+    continue
+  fi
+  echo "=== $name"
+  start=$SECONDS
+  status=0
+  bash "scripts/stages/$name.sh" || status=$?
+  finish "$name" $status $((SECONDS - start))
+done
+for name in "${chosen[@]}"; do
+  [ -n "${background[$name]:-}" ] || continue
+  status=0
+  wait "${background[$name]}" || status=$?
+  echo "=== $name (ran alongside)"
+  cat "$logs/$name.log"
+  finish "$name" $status "$(cat "$logs/$name.seconds" 2>/dev/null || echo '?')" "  (alongside)"
 done
 
 echo
