@@ -115,3 +115,17 @@ zv_missing_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
 }
+
+# zv_build PRESET [TARGET...]: configures and builds a preset (only the
+# targets given, else everything) while holding that build folder's lock,
+# so that a stage and the test command's prebuilds (scripts/test.sh) never
+# build one folder at the same time.
+zv_build() {
+  local preset=$1
+  shift
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  mkdir -p build
+  flock "build/.$preset.lock" bash -c \
+    'cmake --preset "$1" >/dev/null && cmake --build --preset "$1" "${@:2}"' _ "$preset" "${targets[@]}"
+}

@@ -59,6 +59,27 @@ finish() {
 # Ctrl-C or a failure of this script ends the stages running alongside too.
 trap 'for pid in "${background[@]}"; do kill -- -"$pid" 2>/dev/null || true; done' EXIT
 
+# The build folders the chosen stages use, in the order they first need
+# them: what a stage builds with zv_build, or loops over as "for preset in".
+presets=()
+for name in "${chosen[@]}"; do
+  for preset in $(sed -nE 's/^\s*zv_build "?([a-z0-9]+)"?.*/\1/p; s/^\s*for preset in ([a-z0-9 ]+); do.*/\1/p' \
+    "scripts/stages/$name.sh"); do
+    [[ " ${presets[*]} " == *" $preset "* ]] || presets+=("$preset")
+  done
+done
+# With several stages, the build folders of the later ones are built
+# meanwhile, niced (below every stage, above the stages alongside): the
+# first stage builds its own at full priority, and the later ones find
+# theirs built, or wait for the folder's lock (zv_build). A failed prebuild
+# is left for its stage to report.
+if [ ${#chosen[@]} -gt 1 ] && [ ${#presets[@]} -gt 1 ]; then
+  echo "=== building ${presets[*]:1} meanwhile (output in $logs/prebuild.log)"
+  setsid nice -n 19 bash -c 'source scripts/lib.sh; for p in "$@"; do zv_build "$p" || true; done' _ \
+    "${presets[@]:1}" >"$logs/prebuild.log" 2>&1 &
+  background[prebuild]=$!
+fi
+
 for name in "${chosen[@]}"; do
   if [ ${#chosen[@]} -gt 1 ] && grep -q '^# zv-stage: alongside' "scripts/stages/$name.sh"; then
     echo "=== $name (alongside the others, output in $logs/$name.log)"

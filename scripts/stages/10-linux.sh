@@ -3,8 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-cmake --preset linux
-cmake --build --preset linux
+zv_build linux
 # The monitor's shared-memory name is global to the machine: hold a lock so
 # that no other run of these tests (another checkout, the demo) overlaps.
 zv_locked ctest --preset linux

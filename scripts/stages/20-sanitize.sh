@@ -6,8 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-cmake --preset asan
-cmake --build --preset asan
+zv_build asan
 # The monitor's shared-memory name is global to the machine (see lib.sh).
 zv_locked ctest --preset asan
 zv_xvfb 600 flock "$ZV_MONITOR_LOCK" ctest --preset asan -R '^(SettingsDialog|.*NoDisplay)\.'

@@ -4,8 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-cmake --preset linux
-cmake --build --preset linux
+zv_build linux
 # The tests connect to the monitor's shared memory, whose name is global to
 # the machine: hold the same lock as every other run of such tests.
 zv_xvfb 600 flock "$ZV_MONITOR_LOCK" ctest --preset linux -R '^(SettingsDialog|.*NoDisplay)\.'

@@ -4,7 +4,6 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target init_wait_bench
+zv_build linux init_wait_bench
 # Another run publishing the monitor's memory would end the wait early.
 zv_locked build/linux/bench/init_wait_bench

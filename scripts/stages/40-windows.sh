@@ -8,12 +8,12 @@
 # many errors in a row caught as a host catches them, and GetValue against a
 # baseline. Prints the time of each build's part.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 for preset in win32 win64; do
   start=$SECONDS
   echo "--- $preset"
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
+  zv_build "$preset"
   ctest --preset "$preset"
   # The error soak's figures, from the log of the run above.
   grep -a '^host errors:' "build/$preset/Testing/Temporary/LastTest.log"

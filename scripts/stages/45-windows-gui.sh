@@ -11,8 +11,7 @@ cd "$ZV_ROOT"
 for preset in win32 win64; do
   start=$SECONDS
   echo "--- $preset"
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
+  zv_build "$preset"
   zv_xvfb 600 ctest --preset "$preset" -R '^(SettingsDialog|RetryPrompt)\.'
   env -u DISPLAY -u WAYLAND_DISPLAY -u XAUTHORITY timeout 300 \
     ctest --preset "$preset" -R 'NoDisplay|WithoutADisplay'

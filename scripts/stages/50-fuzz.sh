@@ -7,8 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
 seconds=${ZV_FUZZ_SECONDS:-30}
-cmake --preset fuzz
-cmake --build --preset fuzz
+zv_build fuzz
 
 failed=()
 summary=()

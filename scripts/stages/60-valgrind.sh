@@ -7,8 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target zv_monitor zv_host zelvane_info module_lifecycle_tests
+zv_build linux zv_monitor zv_host zelvane_info module_lifecycle_tests
 # Settings live under $HOME; a fresh one keeps the run independent of the user's.
 home=$(mktemp -d)
 log=build/linux/valgrind-live.log
