@@ -291,6 +291,17 @@ int OpenDescriptors() {
   return count;
 }
 
+// What each open descriptor names, for the message of a failed count.
+std::string DescribeDescriptors() {
+  std::string text;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    text += entry.path().filename().string() + " -> " +
+            fs::read_symlink(entry.path(), error).string() + "\n";
+  }
+  return text;
+}
+
 long ResidentKilobytes() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -337,7 +348,7 @@ TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
       "the last; %.1f s\n",
       loads, before, while_loaded, after_first, after, rss_first, ResidentKilobytes(),
       SecondsSince(start));
-  EXPECT_EQ(after, after_first);
+  EXPECT_EQ(after, after_first) << DescribeDescriptors();
 }
 
 }  // namespace
