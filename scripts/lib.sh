@@ -129,3 +129,30 @@ zv_build() {
   flock "build/.$preset.lock" bash -c \
     'cmake --preset "$1" >/dev/null && cmake --build --preset "$1" "${@:2}"' _ "$preset" "${targets[@]}"
 }
+
+# zv_runs_32bit: whether this machine executes 32-bit x86 programs, which
+# the 32-bit Wine loader is. Some kernels and hypervisors leave the 32-bit
+# mode out (exec then fails with "Exec format error", status 126); there the
+# shipping 32-bit DLL can be built and its files checked, but not run. A
+# loader that exists and fails otherwise is an error of the machine's Wine.
+zv_runs_32bit() {
+  local status=0
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || status=$?
+  case $status in
+    0) return 0 ;;
+    126) return 1 ;;
+    *) echo "The 32-bit Wine loader fails (status $status): /usr/lib/wine/wine --version" >&2
+       exit 1 ;;
+  esac
+}
+
+# zv_note TEXT: a note on the running stage, shown beside its time in the
+# test command's table (and printed now).
+zv_note() {
+  echo "NOTE: $*"
+  [ -z "${ZV_STAGE_NOTES:-}" ] || echo "$*" >>"$ZV_STAGE_NOTES"
+}
+
+# The CTest tests of a Windows build that run no Windows program: they read
+# the DLL's files on this machine.
+ZV_WINDOWS_FILE_TESTS='^(dll_tables|dll_version_resource)$'
