@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -109,8 +110,10 @@ class LcdprocHost : public ::testing::Test {
                           << "\nDriver=text\nBind=127.0.0.1\nPort=" << port
                           << "\nReportToSyslog=no\nReportLevel=1\nForeground=yes\n"
                              "ServerScreen=blank\nWaitTime=5\n[text]\nSize=20x4\n";
-    // Its banner and reports go to a log of its own.
-    lcdd = BackgroundProcess::Start({"/bin/sh", "-c", "exec /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
+    // Its banner and reports go to a log of its own; its frames come line
+    // by line, as it prints them, so that their times can be measured.
+    lcdd = BackgroundProcess::Start({"/bin/sh", "-c",
+                                     "exec stdbuf -oL /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
                                      config.string(), (dir / "LCDd.log").string()});
     ASSERT_NE(lcdd, nullptr);
     for (int i = 0; i < 100 && !Accepts(port); ++i) {
@@ -264,8 +267,8 @@ TEST_F(LcdprocHost, ScreensRotateForTheirDurationsAndASkippedOneStandsAside) {
     if (runs.empty() || runs.back().first != row) {
       if (!runs.empty()) {
         const std::chrono::duration<double> took = Clock::now() - started;
-        std::cout << "\"" << runs.back().first.substr(0, 9) << "\" stayed " << runs.back().second
-                  << " frames, " << took.count() << " s\n";
+        std::printf("\"%s\" stayed %d frames, %.2f s\n", runs.back().first.substr(0, 9).c_str(),
+                    runs.back().second, took.count());
       }
       runs.emplace_back(row, 0);
       started = Clock::now();
