@@ -133,12 +133,15 @@ for part in ru en; do
   # shellcheck disable=SC2016 # the macros are literal texts
   need "$work/readme-$part.txt" "README.txt ($part)" "zelvane_info.dll" \
     '$zvCheck$' '$zvTemp[0]$' '$zvFan[1]$' '$zvVolt[2]$' "#skip" "Lumora3.ini" "[ZV4]" \
-    "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt"
+    "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt" \
+    "$zip_name.zip" "$zip64_name.zip" "error 193" "ERROR_BAD_EXE_FORMAT" \
+    "%1 is not a valid Win32 application" "$deb_name.deb" "/etc/zelvane-lcd.conf" \
+    "systemctl enable --now zelvane-lcd.service"
 done
-need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "папку плагинов" "Макросы" \
+need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "Какой архив нужен" "папку плагинов" "Макросы" \
   "Что значит #skip" "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
   "Сообщая о проблеме, пришлите"
-need "$work/readme-en.txt" "README.txt (en)" "Installing" "plugins folder" "Macros" \
+need "$work/readme-en.txt" "README.txt (en)" "Installing" "Which zip you need" "plugins folder" "Macros" \
   'What "#skip" means' "Documents folder" '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
 need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
   "Copyright (c) 2026 the zelvane_info developers"
