@@ -13,7 +13,8 @@
 //   line = CPU $zvTemp[0]$°C      (repeated: the screen's lines in order)
 //   line = "  quoted keeps blanks, \" and \\"
 //
-// Section names and keys are case-insensitive, screen names are not. Every
+// (The notes in parentheses are not part of the file.) Section names and
+// keys are case-insensitive, screen names are not. Every
 // section and key is optional, but a screen needs a line. A value is the
 // text after '=' without the blanks around it, or a double-quoted text.
 #pragma once
