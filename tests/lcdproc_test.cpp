@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -267,8 +267,8 @@ TEST_F(LcdprocHost, ScreensRotateForTheirDurationsAndASkippedOneStandsAside) {
     if (runs.empty() || runs.back().first != row) {
       if (!runs.empty()) {
         const std::chrono::duration<double> took = Clock::now() - started;
-        std::printf("\"%s\" stayed %d frames, %.2f s\n", runs.back().first.substr(0, 9).c_str(),
-                    runs.back().second, took.count());
+        std::cout << "\"" << runs.back().first.substr(0, 9) << "\" stayed " << runs.back().second
+                  << " frames, " << std::fixed << std::setprecision(2) << took.count() << " s\n";
       }
       runs.emplace_back(row, 0);
       started = Clock::now();

@@ -196,7 +196,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 // The plugin module installed with this program: the Linux package's and
 // tarball's lib/zelvane_info/ beside bin/, the Windows zip's DLL beside the
 // program.
-std::string InstalledPlugin() { return ProgramFolder() + "/" + ZV_INSTALLED_PLUGIN; }
+std::string InstalledPlugin() { return ProgramFolder() + ZV_INSTALLED_PLUGIN; }
 
 // Completes the options from the configuration file, whose settings count
 // where the command line gives none, then from the defaults. False (said on

@@ -6,8 +6,8 @@
 
 namespace zv::host {
 
-// The folder of the running program's file, without a trailing separator,
-// or "" when the system does not say.
+// The folder of the running program's file with the system's separator at
+// its end ("/usr/bin/", "C:\\Tools\\"), or "" when the system does not say.
 std::string ProgramFolder();
 
 }  // namespace zv::host

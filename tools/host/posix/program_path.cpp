@@ -13,7 +13,7 @@ std::string ProgramFolder() {
     return "";
   }
   path.resize(static_cast<std::size_t>(length));
-  return path.substr(0, path.rfind('/'));
+  return path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace zv::host

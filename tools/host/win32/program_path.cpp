@@ -14,7 +14,7 @@ std::string ProgramFolder() {
     return "";
   }
   path.resize(length);
-  return path.substr(0, path.find_last_of("\\/"));
+  return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
 }  // namespace zv::host
