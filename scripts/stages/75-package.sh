@@ -195,9 +195,10 @@ awk -F'\t' -v lines="$(wc -l <"$work/turns")" 'NR < lines {
     seen_one += one; seen_two += two }
   END { if (!seen_one || !seen_two) { print "no whole turn of each screen"; bad = 1 } exit bad }' \
   "$work/turns" >&2 || fail "the rotation is not as configured"
-echo "Three frames of the rotation, one of each turn (time, rows):"
-frames | awk -F'\t' -v from="$monitor_from" '$1 >= from { split($2, r, "|"); if (r[1] != last) { print; last = r[1]; if (++n == 3) exit } }' |
-  sed "s/$degree/°/g; s/^/  /"
+echo "Three frames of the rotation, the first of each turn (seconds from the first; rows):"
+frames | awk -F'\t' -v from="$monitor_from" '$1 >= from && $2 ~ /^two/ { on = 1 }
+    on { split($2, r, "|"); if (r[1] != last) { if (!n) t0 = $1; printf "  %5.2f  %s\n", $1 - t0, $2; last = r[1]; if (++n == 3) exit } }' |
+  sed "s/$degree/°/g"
 
 # The installed default configuration, with LCDd's address from the
 # command line.
@@ -231,5 +232,5 @@ mapfile -t -O "${#left[@]}" left < <(find /etc /lib/systemd /usr /var/lib/system
 [ ${#left[@]} -eq 0 ] || fail "purging left files of the package behind: ${left[*]}"
 dpkg-query -W -f='${Status}' zelvane-info 2>/dev/null | grep -qv 'not-installed' &&
   fail "dpkg still knows zelvane-info after the purge"
-echo "purged: none of the $(wc -l <"$work/files") paths of the package left; the system user $user stays, as Debian leaves system users"
+echo "purged: none of the $(wc -l <"$work/files") paths of the package left; the system user $user stays, as Debian leaves system users (this stage removes it when it made it)"
 printf '75-package: passed in %.0f s\n' "$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')"
