@@ -105,6 +105,26 @@ TEST(LcdprocProtocol, ReconnectDelayDoublesToABound) {
   EXPECT_EQ(zv::host::ReconnectDelay(1000000).count(), 8000);
 }
 
+TEST(LcdprocProtocol, ReconnectionIsReportedWhileTheWaitsGrowThenOncePerReason) {
+  std::string last;
+  std::vector<std::string> reports;
+  const auto attempt = [&](int number, const char* error, bool greeted = false) {
+    reports.push_back(zv::host::RetryReport("h:1", greeted, error, number, last));
+  };
+  for (int number = 0; number < 8; ++number) {
+    attempt(number, "Connection refused");
+  }
+  attempt(8, "No route to host");
+  attempt(9, "No route to host");
+  attempt(0, "end of stream", true);  // connected, then lost again
+  const std::string refused = "LCDd at h:1 is not reachable (Connection refused); retrying ";
+  EXPECT_EQ(reports, (std::vector<std::string>{
+                         refused + "in 0.5 s", refused + "in 1.0 s", refused + "in 2.0 s",
+                         refused + "in 4.0 s", refused + "every 8.0 s", "", "", "",
+                         "LCDd at h:1 is not reachable (No route to host); retrying every 8.0 s",
+                         "", "LCDd at h:1 went away (end of stream); retrying in 0.5 s"}));
+}
+
 TEST(LcdprocProtocol, ServerAddressForms) {
   zv::host::LcdprocOptions options;
   EXPECT_TRUE(zv::host::ParseServerAddress("lcd.local:1234", options));

@@ -64,6 +64,14 @@ std::vector<std::string> FrameCommands(std::size_t number, const RenderedScreen&
 // loss): 0.5 s doubling to at most 8 s.
 std::chrono::milliseconds ReconnectDelay(int attempt);
 
+// The line that reports a failed or lost connection to `server` ("HOST:PORT")
+// before reconnection attempt `attempt`, or "" to say nothing: each wait is
+// reported while the waits grow, then the longest once, and again only when
+// what went wrong changes, so that a service whose LCDd is down keeps a
+// small log. `last` is the line reported last, updated.
+std::string RetryReport(const std::string& server, bool greeted, const std::string& error,
+                        int attempt, std::string& last);
+
 struct LcdprocOptions {
   std::string host = "127.0.0.1";
   std::string port = "13666";

@@ -115,7 +115,7 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
   const milliseconds period(options.interval_ms);
   long frames = 0;
   int attempt = 0;
-  std::string last_report;  // the last loss reported once the waits stopped growing
+  std::string last_report;  // for RetryReport
   while (!tools::StopRequested()) {
     std::string error;
     auto connection = TcpConnection::Connect(options.host, options.port, kConnectTimeout, error);
@@ -137,7 +137,6 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
         std::printf("zv_host: connected to %s at %s, display %dx%d\n", version.c_str(),
                     server.c_str(), size.width, size.height);
         std::fflush(stdout);
-        last_report.clear();
         std::vector<bool> hidden(screens.size(), true);
         bool alive =
             session.Send(ScreenSetupCommands(screens, used.height, options.charset), error);
@@ -171,22 +170,11 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
     if (tools::StopRequested()) {
       break;
     }
-    // Never spins: every attempt, failed or lost, waits first. Each wait is
-    // reported while they grow; then the loss once, and again only when
-    // what goes wrong changes, so a service's log stays small while LCDd is
-    // down.
-    const milliseconds delay = ReconnectDelay(attempt++);
-    const bool longest = delay == ReconnectDelay(attempt);
-    std::string report = "LCDd at " + server;
-    report += greeted ? " went away (" : " is not reachable (";
-    report += error + "); retrying ";
-    report += longest ? "every " : "in ";
-    report +=
-        std::to_string(delay.count() / 1000) + "." + std::to_string(delay.count() % 1000 / 100);
-    report += " s";
-    if (!longest || report != last_report) {
+    // Never spins: every attempt, failed or lost, waits first.
+    const milliseconds delay = ReconnectDelay(attempt);
+    const std::string report = RetryReport(server, greeted, error, attempt++, last_report);
+    if (!report.empty()) {
       std::fprintf(stderr, "zv_host: %s\n", report.c_str());
-      last_report = longest ? report : "";
     }
     tools::SleepUnlessStopped(delay);
   }

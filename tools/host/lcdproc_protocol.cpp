@@ -167,6 +167,27 @@ std::chrono::milliseconds ReconnectDelay(int attempt) {
   return std::min(delay, kLongest);
 }
 
+std::string RetryReport(const std::string& server, bool greeted, const std::string& error,
+                        int attempt, std::string& last) {
+  const auto delay = ReconnectDelay(attempt);
+  const bool longest = delay == ReconnectDelay(attempt + 1);
+  std::string report = "LCDd at " + server;
+  report += greeted ? " went away (" : " is not reachable (";
+  report += error + "); retrying ";
+  report += longest ? "every " : "in ";
+  report += std::to_string(delay.count() / 1000) + "." + std::to_string(delay.count() % 1000 / 100);
+  report += " s";
+  if (!longest) {
+    last.clear();
+    return report;
+  }
+  if (report == last) {
+    return "";
+  }
+  last = report;
+  return report;
+}
+
 bool ParseServerAddress(std::string_view text, LcdprocOptions& options) {
   std::string_view host = text;
   std::string_view port;
