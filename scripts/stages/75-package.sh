@@ -208,6 +208,8 @@ pids+=($!)
 wait_for_row1 "CPU 45${degree}C"
 frames | cut -f2 | grep -qxF "$(printf '%-20s|%-20s|%-20s|%-20s' "CPU 45${degree}C" "Fan 1200 RPM" "Volt 12 V" "")" ||
   fail "the default configuration's screen is not as expected: $(frames | tail -n 1)"
+echo "The installed default configuration on LCDd:"
+frames | cut -f2 | grep -m1 "^CPU 45" | tr '|' '\n' | sed "s/$degree/°/g; s/^/  |/; s/\$/|/"
 grep -q "^zv_host: connected to LCDproc" "$work/default.log" || fail "zelvane-lcd: $(cat "$work/default.log")"
 cat "$work/default.log" "$work/rotation.log" | grep -v "^zv_host: connected to LCDproc\|^zv_host: Init returned 0$" &&
   fail "zelvane-lcd reported more than its connection and Init"
