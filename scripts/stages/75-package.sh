@@ -32,6 +32,10 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "75-package: skipped: installing a package needs root"
   exit 0
 fi
+# One package stage at a time on this machine: another checkout's would
+# install and purge the same package.
+exec 8>/tmp/zv-package-stage.lock
+flock 8
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
 deb=build/release/zelvane-info_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $deb: run 70-release first"
@@ -109,8 +113,8 @@ ServerScreen=blank
 Size=20x4
 CONF
 # Each line LCDd's text driver prints, as it prints it, with its time.
-stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- \
-  > >(exec 9>&-; while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done >"$work/lcdd.out") &
+stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 8>&- 9>&- \
+  > >(exec 8>&- 9>&-; while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done >"$work/lcdd.out") &
 pids+=($!)
 for _ in $(seq 50); do
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
@@ -140,7 +144,7 @@ $(frames | tail -n 3)"
 # this process (so that a background one's $! is the program's own).
 as_user() {
   exec setpriv --reuid="$user" --regid="$user" --clear-groups \
-    env -i PATH=/usr/bin:/bin HOME=/nonexistent "$@" 9>&-
+    env -i PATH=/usr/bin:/bin HOME=/nonexistent "$@" 8>&- 9>&-
 }
 
 degree=$'\xb0'  # "°" on a cp1251 display
