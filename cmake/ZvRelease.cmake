@@ -1,5 +1,5 @@
 # Install rules and the release packages, made by CPack from this build
-# tree (CMakePresets.json: package presets win32 and linux).
+# tree (CMakePresets.json: package presets win32, win64, linux and deb).
 #
 # Windows: zelvane_info-<version>-win32.zip (-win64 for the 64-bit build),
 # one folder holding the DLL exactly as built and tested, the users' README,
@@ -7,8 +7,9 @@
 # Linux: zelvane_info-<version>-linux-<processor>.tar.gz, and the same files
 # with `cmake --install`: the module, the two stand-ins, the public header,
 # the docs and their sums.
-# Nothing is stripped or rebuilt on the way: the packaged binaries are the
-# build's own files.
+# Debian: zelvane-info_<version>_<architecture>.deb (cmake/ZvDebian.cmake).
+# Nothing is rebuilt on the way, and only the Debian package strips: the
+# packaged binaries are the build's own files.
 
 include(GNUInstallDirs)
 
@@ -68,6 +69,10 @@ endif()
 # to the installation's root.
 install(CODE "set(ZV_SUMS_FILE \"${zv_sums_file}\")\nset(ZV_SUMS_LINE_END ${zv_sums_line_end})")
 install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/zv_write_sums.cmake)
+
+if(NOT WIN32 AND TARGET zv_host AND TARGET zv_monitor)
+  include(${PROJECT_SOURCE_DIR}/cmake/ZvDebian.cmake)
+endif()
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "the zelvane_info developers")

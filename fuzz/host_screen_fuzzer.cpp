@@ -206,7 +206,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   if (!convert) {
-    Require(screen.errors == plugin.messages(), "failure messages in order");
+    std::vector<std::string> messages;
+    for (const zv::host::MacroError& error : screen.errors) {
+      messages.push_back(error.message);
+      Require(error.line < lines.size() && lines[error.line].find(error.macro) != std::string::npos,
+              "a failure names an occurrence of its line");
+    }
+    Require(messages == plugin.messages(), "failure messages in order");
   } else {
     Require(screen.errors.size() == plugin.messages().size(), "one message per failure");
   }

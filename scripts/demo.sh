@@ -57,7 +57,7 @@ for _ in $(seq 50); do
 done
 
 if [ "$mode" = live ]; then
-  build/linux/tools/zv_host live build/linux/src/zelvane_info.so "$@" 9>&-
+  build/linux/tools/zv_host live --plugin build/linux/src/zelvane_info.so "$@" 9>&-
   exit 0
 fi
 
@@ -92,5 +92,5 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 # The terminal takes UTF-8; the text driver passes the bytes on as they come.
-build/linux/tools/zv_host lcdproc build/linux/src/zelvane_info.so \
+build/linux/tools/zv_host lcdproc --plugin build/linux/src/zelvane_info.so \
   --server "127.0.0.1:$port" --charset utf-8 "$@" 9>&-

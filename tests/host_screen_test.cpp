@@ -89,7 +89,9 @@ TEST(HostScreen, ErrorsShowInPlaceAndTheRestGoesOn) {
   ASSERT_EQ(screen.lines.size(), 2U);
   EXPECT_EQ(screen.lines[0], "aE(bad)b <2:1>");
   EXPECT_EQ(screen.lines[1], "E(bad)");
-  EXPECT_EQ(screen.errors, (std::vector<std::string>{"E(bad)", "E(bad)"}));
+  using zv::host::MacroError;
+  EXPECT_EQ(screen.errors, (std::vector<MacroError>{{0, "$zvTemp[bad]$", "E(bad)"},
+                                                    {1, "$zvVolt[bad]$", "E(bad)"}}));
   EXPECT_FALSE(screen.skipped);
 }
 

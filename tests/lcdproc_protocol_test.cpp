@@ -58,24 +58,41 @@ TEST(LcdprocProtocol, SkippedScreenIsHiddenAndShownAgain) {
   bool hidden = true;  // the screen is made hidden
   zv::host::RenderedScreen shown;
   shown.lines = {"T0 45C", "a very long line", "third"};
-  EXPECT_EQ(FrameCommands(shown, size, DisplayCharset::Cp1251, hidden),
-            (std::vector<std::string>{R"(widget_set zv l1 1 1 "T0 45C")",
-                                      R"(widget_set zv l2 1 2 "a very lon")",
-                                      "screen_set zv -priority info"}));
+  EXPECT_EQ(FrameCommands(2, shown, size, DisplayCharset::Cp1251, hidden),
+            (std::vector<std::string>{R"(widget_set zv2 l1 1 1 "T0 45C")",
+                                      R"(widget_set zv2 l2 1 2 "a very lon")",
+                                      "screen_set zv2 -priority info"}));
   EXPECT_FALSE(hidden);
   zv::host::RenderedScreen skipped;
   skipped.skipped = true;
-  EXPECT_EQ(FrameCommands(skipped, size, DisplayCharset::Cp1251, hidden),
-            std::vector<std::string>{"screen_set zv -priority hidden"});
+  EXPECT_EQ(FrameCommands(2, skipped, size, DisplayCharset::Cp1251, hidden),
+            std::vector<std::string>{"screen_set zv2 -priority hidden"});
   EXPECT_TRUE(hidden);
-  EXPECT_TRUE(FrameCommands(skipped, size, DisplayCharset::Cp1251, hidden).empty());
+  EXPECT_TRUE(FrameCommands(2, skipped, size, DisplayCharset::Cp1251, hidden).empty());
   shown.lines = {"x"};  // a missing line is set empty
-  EXPECT_EQ(FrameCommands(shown, size, DisplayCharset::Cp1251, hidden)[1],
-            R"(widget_set zv l2 1 2 "")");
-  EXPECT_EQ(zv::host::ScreenSetupCommands(2),
-            (std::vector<std::string>{"client_set -name zv_host", "screen_add zv",
-                                      "screen_set zv -name Zelvane -heartbeat off -priority hidden",
-                                      "widget_add zv l1 string", "widget_add zv l2 string"}));
+  EXPECT_EQ(FrameCommands(1, shown, size, DisplayCharset::Cp1251, hidden)[1],
+            R"(widget_set zv1 l2 1 2 "")");
+}
+
+TEST(LcdprocProtocol, EachScreenJoinsTheRotationWithItsDurationInEighths) {
+  using std::chrono::milliseconds;
+  const std::vector<zv::host::ScreenSpec> screens = {
+      {"", {"a"}, milliseconds(0)},           // LCDd's own duration
+      {"CPU °C", {"b"}, milliseconds(2500)},  // 20 eighths; the name in the charset
+      {"x\"y", {"c"}, milliseconds(10)},      // at least one eighth
+      {"z", {"d"}, milliseconds(3600000)}};
+  EXPECT_EQ(zv::host::ScreenSetupCommands(screens, 1, DisplayCharset::Cp1251),
+            (std::vector<std::string>{
+                "client_set -name zv_host", "screen_add zv1",
+                R"(screen_set zv1 -name "Zelvane" -heartbeat off -priority hidden)",
+                "widget_add zv1 l1 string", "screen_add zv2",
+                // 0xB0, Windows-1251's degree sign, in octal
+                "screen_set zv2 -name \"CPU \260C\" -heartbeat off -priority hidden -duration 20",
+                "widget_add zv2 l1 string", "screen_add zv3",
+                R"(screen_set zv3 -name "x\"y" -heartbeat off -priority hidden -duration 1)",
+                "widget_add zv3 l1 string", "screen_add zv4",
+                "screen_set zv4 -name \"z\" -heartbeat off -priority hidden -duration 28800",
+                "widget_add zv4 l1 string"}));
 }
 
 TEST(LcdprocProtocol, ReconnectDelayDoublesToABound) {
@@ -86,6 +103,26 @@ TEST(LcdprocProtocol, ReconnectDelayDoublesToABound) {
   }
   EXPECT_EQ(delays, (std::vector<long>{500, 1000, 2000, 4000, 8000, 8000, 8000, 8000}));
   EXPECT_EQ(zv::host::ReconnectDelay(1000000).count(), 8000);
+}
+
+TEST(LcdprocProtocol, ReconnectionIsReportedWhileTheWaitsGrowThenOncePerReason) {
+  std::string last;
+  std::vector<std::string> reports;
+  const auto attempt = [&](int number, const char* error, bool greeted = false) {
+    reports.push_back(zv::host::RetryReport("h:1", greeted, error, number, last));
+  };
+  for (int number = 0; number < 8; ++number) {
+    attempt(number, "Connection refused");
+  }
+  attempt(8, "No route to host");
+  attempt(9, "No route to host");
+  attempt(0, "end of stream", true);  // connected, then lost again
+  const std::string refused = "LCDd at h:1 is not reachable (Connection refused); retrying ";
+  EXPECT_EQ(reports, (std::vector<std::string>{
+                         refused + "in 0.5 s", refused + "in 1.0 s", refused + "in 2.0 s",
+                         refused + "in 4.0 s", refused + "every 8.0 s", "", "", "",
+                         "LCDd at h:1 is not reachable (No route to host); retrying every 8.0 s",
+                         "", "LCDd at h:1 went away (end of stream); retrying in 0.5 s"}));
 }
 
 TEST(LcdprocProtocol, ServerAddressForms) {

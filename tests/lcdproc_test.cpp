@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -109,8 +110,10 @@ class LcdprocHost : public ::testing::Test {
                           << "\nDriver=text\nBind=127.0.0.1\nPort=" << port
                           << "\nReportToSyslog=no\nReportLevel=1\nForeground=yes\n"
                              "ServerScreen=blank\nWaitTime=5\n[text]\nSize=20x4\n";
-    // Its banner and reports go to a log of its own.
-    lcdd = BackgroundProcess::Start({"/bin/sh", "-c", "exec /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
+    // Its banner and reports go to a log of its own; its frames come line
+    // by line, as it prints them, so that their times can be measured.
+    lcdd = BackgroundProcess::Start({"/bin/sh", "-c",
+                                     "exec stdbuf -oL /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
                                      config.string(), (dir / "LCDd.log").string()});
     ASSERT_NE(lcdd, nullptr);
     for (int i = 0; i < 100 && !Accepts(port); ++i) {
@@ -119,15 +122,30 @@ class LcdprocHost : public ::testing::Test {
     ASSERT_TRUE(Accepts(port)) << "LCDd did not start on port " << port;
   }
 
-  // Starts the host with standard error joined to its output.
-  [[nodiscard]] std::unique_ptr<BackgroundProcess> StartHost(
-      const std::vector<std::string>& lines) const {
-    std::vector<std::string> argv = {
-        "/bin/sh",       "-c",      "exec \"$@\" 2>&1", "sh",
-        ZV_HOST_PATH,    "lcdproc", ZV_PLUGIN_PATH,     "--no-init",
-        "--interval-ms", "100",     "--server",         "127.0.0.1:" + std::to_string(port)};
-    argv.insert(argv.end(), lines.begin(), lines.end());
+  // Starts the host with standard error joined to its output; `args`
+  // follow its options (the module's path first, unless they say where it
+  // is).
+  [[nodiscard]] std::unique_ptr<BackgroundProcess> StartHostWith(
+      const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {"/bin/sh",
+                                     "-c",
+                                     "exec \"$@\" 2>&1",
+                                     "sh",
+                                     ZV_HOST_PATH,
+                                     "lcdproc",
+                                     "--no-init",
+                                     "--server",
+                                     "127.0.0.1:" + std::to_string(port),
+                                     "--interval-ms",
+                                     "100"};
+    argv.insert(argv.end(), args.begin(), args.end());
     return BackgroundProcess::Start(argv);
+  }
+
+  // Starts the host showing one screen of `lines`.
+  [[nodiscard]] std::unique_ptr<BackgroundProcess> StartHost(std::vector<std::string> lines) const {
+    lines.insert(lines.begin(), ZV_PLUGIN_PATH);
+    return StartHostWith(lines);
   }
 
   static std::unique_ptr<BackgroundProcess> StartMonitor(const std::vector<std::string>& args) {
@@ -221,6 +239,49 @@ TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
   ASSERT_EQ(shown.size(), 4U);
   EXPECT_EQ(shown[0], Row("T0 30"));
   EXPECT_EQ(host->Stop(true), 0);  // so does Ctrl-C
+}
+
+// The screens of a configuration file take turns on LCDd, each for its own
+// duration; one whose condition fails leaves the rotation and comes back.
+TEST_F(LcdprocHost, ScreensRotateForTheirDurationsAndASkippedOneStandsAside) {
+  const fs::path config = dir / "screens.conf";
+  std::ofstream(config) << "[screen one]\nduration = 1\nline = one $zvTemp[0]$°C\n"
+                           "[screen two]\nduration = 2\nline = $zvTemp[0]$$zvCheck$two\n";
+  auto host = StartHostWith({"--config", config.string(), "--plugin", ZV_PLUGIN_PATH});
+  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  ASSERT_FALSE(FrameWhere([](const Frame& f) { return f.at(0) == Row("one \260C"); }).empty());
+  // "\260" is Windows-1251's degree sign, 0xB0. Without the monitor "two"
+  // is hidden, and "one" stays for 4 s and more.
+  for (int i = 0; i < 32; ++i) {
+    EXPECT_EQ(NextFrame().at(0), Row("one \260C")) << i;
+  }
+  auto monitor = StartMonitor({"--temp", "0=45"});
+  ASSERT_FALSE(FrameWhere([](const Frame& f) { return f.at(0) == Row("45two"); }).empty());
+  // The runs of each screen after that, in LCDd's frames (eighths of a
+  // second) and in time.
+  using Clock = std::chrono::steady_clock;
+  std::vector<std::pair<std::string, int>> runs;
+  auto started = Clock::now();
+  for (int i = 0; i < 80 && runs.size() < 5; ++i) {
+    const std::string row = NextFrame().at(0);
+    if (runs.empty() || runs.back().first != row) {
+      if (!runs.empty()) {
+        const std::chrono::duration<double> took = Clock::now() - started;
+        std::cout << "\"" << runs.back().first.substr(0, 9) << "\" stayed " << runs.back().second
+                  << " frames, " << std::fixed << std::setprecision(2) << took.count() << " s\n";
+      }
+      runs.emplace_back(row, 0);
+      started = Clock::now();
+    }
+    ++runs.back().second;
+  }
+  ASSERT_EQ(runs.size(), 5U);
+  for (std::size_t i = 1; i < 4; ++i) {  // the first and the last run are cut
+    const bool one = runs[i].first == Row("one 45\260C");
+    EXPECT_TRUE(one || runs[i].first == Row("45two")) << runs[i].first;
+    EXPECT_NEAR(runs[i].second, one ? 8 : 16, 2) << runs[i].first;
+  }
+  EXPECT_EQ(host->Stop(), 0);
 }
 
 TEST_F(LcdprocHost, ReconnectsWithBackOffWhenLcddRestarts) {

@@ -6,7 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,8 +94,56 @@ TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
   EXPECT_EQ(OutputLines(host.out),
             (std::vector<std::string>{"a" + kIndexError + "b 900",
                                       "<'x1' is not a valid integer value>", "$zvUnknown[1]$"}));
-  EXPECT_NE(host.err.find("plugin error: " + kIndexError), std::string::npos);
+  EXPECT_NE(host.err.find("plugin error: line 1, $zvTemp[32]$: " + kIndexError), std::string::npos);
   EXPECT_EQ(host.err.find("Init"), std::string::npos);
+}
+
+// A host that runs as a service keeps its log small: an error that stays is
+// reported once, not on every frame, while the screen keeps showing it.
+TEST_F(StandIns, AnErrorOnEveryFrameIsReportedOnce) {
+  const ProcessResult host = Host({"live", "--no-init", "--count", "100", "--interval-ms", "1",
+                                   "$zvTemp[40]$", "$zvFan[-1]$", "$zvVolt[x]$"});
+  EXPECT_EQ(host.exit_code, 0);
+  const auto lines = OutputLines(host.err);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "zv_host: plugin error: line 1, $zvTemp[40]$: " + kIndexError,
+                       "zv_host: plugin error: line 2, $zvFan[-1]$: " + kIndexError,
+                       "zv_host: plugin error: line 3, $zvVolt[x]$: 'x' is not a valid integer "
+                       "value"}));
+  std::cout << "100 failing frames: " << lines.size() << " lines, " << host.err.size()
+            << " bytes on standard error\n";
+  // Every frame still shows the message in place.
+  std::size_t shown = 0;
+  for (std::size_t at = host.out.find("Значение"); at != std::string::npos;
+       at = host.out.find("Значение", at + 1)) {
+    ++shown;
+  }
+  EXPECT_EQ(shown, 200U);
+}
+
+// Screens from a configuration file; a file with a fault starts nothing.
+TEST_F(StandIns, ScreensComeFromTheConfigurationFile) {
+  const std::string path = ::testing::TempDir() + "zv_stand_ins_host.conf";
+  const auto host = [&path](const std::string& text, std::vector<std::string> args) {
+    std::ofstream(path, std::ios::binary) << text;
+    args.insert(args.begin() + 1, {"--config", path, "--plugin", ZV_PLUGIN_PATH, "--no-init"});
+    args.insert(args.begin(), ZV_HOST_PATH);
+    return RunProcess(args);
+  };
+  auto monitor = StartMonitor({"--no-simulation", "--temp", "0=45", "--seconds", "30"});
+  const std::string screens = "[screen cpu]\nline = T $zvTemp[0]$°C\n[screen b]\nline = 2\n";
+  const ProcessResult both = host(screens, {"once"});
+  EXPECT_EQ(both.exit_code, 0);
+  EXPECT_EQ(both.out, "[screen cpu]\nT 45°C\n[screen b]\n2\n");
+  // LINE arguments replace the file's screens.
+  EXPECT_EQ(host(screens, {"once", "x $zvTemp[0]$"}).out, "x 45\n");
+  const ProcessResult bad = host("[screen cpu]\nline = 1\nduration = 1 s\n", {"once"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, "zv_host: " + path +
+                         ":3: duration must be seconds from 0.125 to 3600 (such as 4 or 2.5), "
+                         "not \"1 s\"\n");
+  std::remove(path.c_str());
 }
 
 TEST_F(StandIns, TooSmallObjectGivesEmptyReadingsAndSkips) {

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# The release packages, made with the release command from the trees that
-# the earlier stages built and tested (build/win32 by 40-windows,
-# build/linux by 10-linux), then checked as a user would unpack them:
+# The release packages, made with the release commands from the trees that
+# the earlier stages built and tested (build/win32 and build/win64 by
+# 40-windows, build/linux by 10-linux), then checked as a user would unpack
+# them:
 #   build/release/zelvane_info-<version>-win32.zip
+#   build/release/zelvane_info-<version>-win64.zip
 #   build/release/zelvane_info-<version>-linux-<processor>.tar.gz
-# each with a .sha256 beside it. The zip must hold the very DLL the tests
-# ran against, so the stage fails if either tree had to be rebuilt.
+#   build/release/zelvane-info_<version>_<architecture>.deb (and lintian's
+#   verdict on it; 75-package installs it)
+# each with a .sha256 beside it. The zips must hold the very DLLs the tests
+# ran against, so the stage fails if a tree had to be rebuilt.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+source "$(dirname "$0")/../lib.sh"
+cd "$ZV_ROOT"
 
 fail() {
   echo "70-release: $*" >&2
@@ -21,36 +26,47 @@ zv_hash() {
 
 # Building is a no-op after the earlier stages; a target it had to rebuild
 # would be packaged untested.
-win_dll=build/win32/bin/zelvane_info.dll
+win_dlls=(build/win32/bin/zelvane_info.dll build/win64/bin/zelvane_info.dll)
 linux_files=(build/linux/src/zelvane_info.so build/linux/tools/zv_host build/linux/tools/zv_monitor)
-before=$(for f in "$win_dll" "${linux_files[@]}"; do zv_hash "$f"; done)
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target zelvane_info >/dev/null
+before=$(for f in "${win_dlls[@]}" "${linux_files[@]}"; do zv_hash "$f"; done)
+for preset in win32 win64; do
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset --target zelvane_info >/dev/null
+done
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target zelvane_info zv_host zv_monitor >/dev/null
-after=$(for f in "$win_dll" "${linux_files[@]}"; do zv_hash "$f"; done)
+after=$(for f in "${win_dlls[@]}" "${linux_files[@]}"; do zv_hash "$f"; done)
 [ "$before" = "$after" ] ||
-  fail "build/win32 or build/linux was not up to date: run 10-linux and 40-windows (build and tests) first"
+  fail "build/win32, build/win64 or build/linux was not up to date: run 10-linux and 40-windows (build and tests) first"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
-linux_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
-if [ -z "$version" ] || [ "$version" != "$linux_version" ]; then
-  fail "version '$version' (win32) and '$linux_version' (linux) differ"
-fi
+for preset in win64 linux; do
+  other=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/$preset/CMakeCache.txt)
+  if [ -z "$version" ] || [ "$version" != "$other" ]; then
+    fail "version '$version' (win32) and '$other' ($preset) differ"
+  fi
+done
 
-# The release command, and its Linux counterpart.
+# The release commands, and their Linux counterparts.
 rm -rf build/release
 cpack --preset win32
+cpack --preset win64
 cpack --preset linux
+cpack --preset deb
 
 zip_name=zelvane_info-$version-win32
+zip64_name=zelvane_info-$version-win64
 tgz_name=zelvane_info-$version-linux-$(uname -m)
+deb_name=zelvane-info_${version}_$(dpkg --print-architecture)
 zip=build/release/$zip_name.zip
+zip64=build/release/$zip64_name.zip
 tgz=build/release/$tgz_name.tar.gz
-[ -f "$zip" ] || fail "no $zip"
-[ -f "$tgz" ] || fail "no $tgz"
-(cd build/release && sha256sum -c --quiet "$zip_name.zip.sha256" "$tgz_name.tar.gz.sha256") ||
-  fail "a package does not match its .sha256"
+deb=build/release/$deb_name.deb
+for package in "$zip" "$zip64" "$tgz" "$deb"; do
+  [ -f "$package" ] || fail "no $package"
+  (cd build/release && sha256sum -c --quiet "$(basename "$package").sha256") ||
+    fail "$package does not match its .sha256"
+done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,24 +93,35 @@ need() {
   done
 }
 
-# The zip, read with Info-ZIP (not the library that wrote it).
-unzip -tq "$zip" >/dev/null || fail "$zip is damaged"
-expect_names "$(unzip -Z1 "$zip")" \
-  "$zip_name/zelvane_info.dll" "$zip_name/README.txt" \
-  "$zip_name/LICENSE.txt" "$zip_name/SHA256SUMS.txt"
-[ "$(unzip -p "$zip" "$zip_name/zelvane_info.dll" | sha256sum | cut -d' ' -f1)" = "$(zv_hash "$win_dll")" ] ||
-  fail "the zip's DLL differs from the tested $win_dll"
-unzip -q "$zip" -d "$work/zip"
-(cd "$work/zip/$zip_name" && sha256sum -c --quiet SHA256SUMS.txt) || fail "SHA256SUMS.txt does not check"
-[ "$(cut -d' ' -f3 "$work/zip/$zip_name/SHA256SUMS.txt" | tr -d '\r' | sort | tr '\n' ' ')" = \
-  "LICENSE.txt README.txt zelvane_info.dll " ] || fail "SHA256SUMS.txt does not list exactly the other files"
-cmake -DOBJDUMP=i686-w64-mingw32-objdump -DDLL="$work/zip/$zip_name/zelvane_info.dll" \
-  -DVERSION="$version" -P tests/check_dll_version.cmake >/dev/null ||
-  fail "the zip's DLL does not carry version $version"
+# check_zip ZIP NAME DLL OBJDUMP: the zip, read with Info-ZIP (not the
+# library that wrote it), holds folder NAME with the tested DLL (carrying
+# the version), the README, the licence and their sums; unpacked into
+# $work/NAME.
+check_zip() {
+  local zip=$1 name=$2 dll=$3 objdump=$4
+  unzip -tq "$zip" >/dev/null || fail "$zip is damaged"
+  expect_names "$(unzip -Z1 "$zip")" \
+    "$name/zelvane_info.dll" "$name/README.txt" "$name/LICENSE.txt" "$name/SHA256SUMS.txt"
+  [ "$(unzip -p "$zip" "$name/zelvane_info.dll" | sha256sum | cut -d' ' -f1)" = "$(zv_hash "$dll")" ] ||
+    fail "the DLL of $zip differs from the tested $dll"
+  unzip -q "$zip" -d "$work"
+  (cd "$work/$name" && sha256sum -c --quiet SHA256SUMS.txt) || fail "SHA256SUMS.txt of $zip does not check"
+  [ "$(cut -d' ' -f3 "$work/$name/SHA256SUMS.txt" | tr -d '\r' | sort | tr '\n' ' ')" = \
+    "LICENSE.txt README.txt zelvane_info.dll " ] || fail "SHA256SUMS.txt of $zip does not list exactly the other files"
+  cmake -DOBJDUMP="$objdump" -DDLL="$work/$name/zelvane_info.dll" \
+    -DVERSION="$version" -P tests/check_dll_version.cmake >/dev/null ||
+    fail "the DLL of $zip does not carry version $version"
+}
+check_zip "$zip" "$zip_name" "${win_dlls[0]}" i686-w64-mingw32-objdump
+check_zip "$zip64" "$zip64_name" "${win_dlls[1]}" x86_64-w64-mingw32-objdump
+# Both zips have the same README and licence.
+for file in README.txt LICENSE.txt; do
+  cmp -s "$work/$zip_name/$file" "$work/$zip64_name/$file" || fail "the zips' $file differ"
+done
 
 # The users' README for Windows: UTF-8 with a byte-order mark and CRLF line
 # ends; both languages, each with every topic.
-readme=$work/zip/$zip_name/README.txt
+readme=$work/$zip_name/README.txt
 [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "README.txt has no UTF-8 byte-order mark"
 iconv -f UTF-8 -t UTF-8 "$readme" >/dev/null || fail "README.txt is not valid UTF-8"
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CRLF"
@@ -106,14 +133,17 @@ for part in ru en; do
   # shellcheck disable=SC2016 # the macros are literal texts
   need "$work/readme-$part.txt" "README.txt ($part)" "zelvane_info.dll" \
     '$zvCheck$' '$zvTemp[0]$' '$zvFan[1]$' '$zvVolt[2]$' "#skip" "Lumora3.ini" "[ZV4]" \
-    "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt"
+    "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt" \
+    "$zip_name.zip" "$zip64_name.zip" "error 193" "ERROR_BAD_EXE_FORMAT" \
+    "%1 is not a valid Win32 application" "$deb_name.deb" "/etc/zelvane-lcd.conf" \
+    "systemctl enable --now zelvane-lcd.service"
 done
-need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "папку плагинов" "Макросы" \
+need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "Какой архив нужен" "папку плагинов" "Макросы" \
   "Что значит #skip" "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
   "Сообщая о проблеме, пришлите"
-need "$work/readme-en.txt" "README.txt (en)" "Installing" "plugins folder" "Macros" \
+need "$work/readme-en.txt" "README.txt (en)" "Installing" "Which zip you need" "plugins folder" "Macros" \
   'What "#skip" means' "Documents folder" '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
-need "$work/zip/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
+need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
   "Copyright (c) 2026 the zelvane_info developers"
 
 # The tarball: the same files as `cmake --install`, the binaries as built.
@@ -145,9 +175,62 @@ installed=$(cd "$work/destdir/usr/local" && find . -type f | sed 's|^\./||' | so
 "$root/bin/zv_host" describe "$root/lib/zelvane_info/zelvane_info.so" | grep -qF "zelvane_info $version: " ||
   fail "the tarball's zv_host does not show version $version from its module"
 
-ls -l "$zip" "$tgz"
-echo "zip: $(stat -c %s "$zip") bytes"
-unzip -Z1 "$zip" | sed 's/^/  /'
+# The Debian package: its files, the binaries the build's own as Debian
+# strips them, the conffile, the dependencies dpkg-shlibdeps found, the
+# default configuration valid, and no error from lintian.
+deb_files=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' | grep -v '/$' | sort)
+expected_deb_files=$(sort <<FILES
+/etc/zelvane-lcd.conf
+/lib/systemd/system/zelvane-lcd.service
+/lib/systemd/system/zelvane-monitor.service
+/usr/bin/zelvane-lcd
+/usr/bin/zelvane-monitor
+/usr/include/zelvane_info.h
+/usr/lib/sysusers.d/zelvane-info.conf
+/usr/lib/zelvane_info/zelvane_info.so
+/usr/share/doc/zelvane-info/README.txt
+/usr/share/doc/zelvane-info/changelog.gz
+/usr/share/doc/zelvane-info/copyright
+/usr/share/man/man1/zelvane-lcd.1.gz
+/usr/share/man/man1/zelvane-monitor.1.gz
+FILES
+)
+[ "$deb_files" = "$expected_deb_files" ] || fail "the Debian package's files differ from the expected ones:
+$(diff <(echo "$expected_deb_files") <(echo "$deb_files") || true)"
+[ "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: zelvane-info Version: $version " ] ||
+  fail "the Debian package's name or version is wrong: $(dpkg-deb -f "$deb" Package Version)"
+for library in libsensors5 libfltk1.3 libstdc++6; do
+  dpkg-deb -f "$deb" Depends | grep -q "$library" || fail "the Debian package does not depend on $library"
+done
+[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/zelvane-lcd.conf ] ||
+  fail "/etc/zelvane-lcd.conf is not the Debian package's only conffile"
+dpkg-deb -x "$deb" "$work/deb"
+for pair in usr/lib/zelvane_info/zelvane_info.so:build/linux/src/zelvane_info.so \
+  usr/bin/zelvane-lcd:build/linux/tools/zv_host usr/bin/zelvane-monitor:build/linux/tools/zv_monitor; do
+  strip --remove-section=.comment --remove-section=.note --strip-unneeded \
+    -o "$work/stripped" "${pair#*:}"
+  cmp -s "$work/deb/${pair%%:*}" "$work/stripped" || fail "the Debian package's ${pair%%:*} is not ${pair#*:}, stripped"
+done
+cmp -s "$work/deb/usr/share/doc/zelvane-info/README.txt" "$root/share/doc/zelvane_info/README.txt" ||
+  fail "the Debian package's README.txt is not the tarball's"
+# The default configuration is one the installed program takes.
+zv_locked "$work/deb/usr/bin/zelvane-lcd" once --config "$work/deb/etc/zelvane-lcd.conf" --no-init \
+  --plugin "$work/deb/usr/lib/zelvane_info/zelvane_info.so" >"$work/default-screen" ||
+  fail "the default configuration does not load: $(cat "$work/default-screen")"
+grep -qx '\[screen sensors\]' "$work/default-screen" || fail "the default configuration has no screen \"sensors\""
+lintian_status=0
+lintian -I --fail-on error "$deb" >"$work/lintian" 2>&1 || lintian_status=$?
+echo "lintian -I $deb_name.deb (warnings and notes; no errors allowed):"
+grep -v '^running with root privileges' "$work/lintian" | sed 's/^/  /' || echo "  (nothing)"
+[ $lintian_status -eq 0 ] || fail "lintian reports errors"
+
+ls -l "$zip" "$zip64" "$tgz" "$deb"
+for package in "$zip" "$zip64"; do
+  echo "$(basename "$package"): $(stat -c %s "$package") bytes"
+  unzip -Z1 "$package" | sed 's/^/  /'
+done
 echo "tarball: $(stat -c %s "$tgz") bytes"
 tar -tzf "$tgz" | grep -v '/$' | sed 's/^/  /'
+echo "$deb_name.deb: $(stat -c %s "$deb") bytes"
+dpkg-deb -c "$deb" | sed 's/^/  /'
 echo "70-release: packages checked"

@@ -45,20 +45,32 @@ std::string EncodeForDisplay(std::string_view utf8, DisplayCharset charset, std:
 // backslash literally; braces are its other quotes).
 std::string QuoteLcdString(std::string_view text);
 
-// The commands that make the screen: the client's name, one screen that
-// starts hidden, with no heartbeat, and one string widget per line.
-std::vector<std::string> ScreenSetupCommands(int height);
+// The commands that make the screens: the client's name, then for each
+// screen one LCDd screen "zvN" (N = 1, 2, ...) that starts hidden, with no
+// heartbeat, its name (or "Zelvane"), its duration in LCDd's eighths of a
+// second when it has one, and one string widget per line ("l1".."lH").
+std::vector<std::string> ScreenSetupCommands(const std::vector<ScreenSpec>& screens, int height,
+                                             DisplayCharset charset);
 
-// The commands of one frame. A skipped screen is hidden (priority "hidden",
-// so LCDd shows its other screens instead); a shown one has its lines set,
-// then is shown again (priority "info") if it was hidden. `hidden` is the
-// screen's state, updated.
-std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSize& size,
-                                       DisplayCharset charset, bool& hidden);
+// The commands of one frame of screen number `number` (1-based). A skipped
+// screen is hidden (priority "hidden": it leaves LCDd's rotation, and LCDd
+// shows its other screens instead); a shown one has its lines set, then is
+// shown again (priority "info": back in the rotation) if it was hidden.
+// `hidden` is the screen's state, updated.
+std::vector<std::string> FrameCommands(std::size_t number, const RenderedScreen& screen,
+                                       const LcdSize& size, DisplayCharset charset, bool& hidden);
 
 // The wait before reconnection attempt `attempt` (0 for the first after a
 // loss): 0.5 s doubling to at most 8 s.
 std::chrono::milliseconds ReconnectDelay(int attempt);
+
+// The line that reports a failed or lost connection to `server` ("HOST:PORT")
+// before reconnection attempt `attempt`, or "" to say nothing: each wait is
+// reported while the waits grow, then the longest once, and again only when
+// what went wrong changes, so that a service whose LCDd is down keeps a
+// small log. `last` is the line reported last, updated.
+std::string RetryReport(const std::string& server, bool greeted, const std::string& error,
+                        int attempt, std::string& last);
 
 struct LcdprocOptions {
   std::string host = "127.0.0.1";
@@ -73,9 +85,11 @@ struct LcdprocOptions {
 // Parses "HOST:PORT", "HOST", ":PORT" or "[IPv6]:PORT" into `options`.
 bool ParseServerAddress(std::string_view text, LcdprocOptions& options);
 
-// Shows the screen that `render` expands on LCDd until Ctrl-C, SIGTERM or
-// `count` frames, reconnecting whenever the server goes away. Returns the
-// exit code.
-int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen()>& render);
+// Shows `screens` on LCDd, each expanded by `render` (given the screen's
+// index) once per period, until Ctrl-C, SIGTERM or `count` frames,
+// reconnecting whenever the server goes away. LCDd rotates the screens.
+// Returns the exit code.
+int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& screens,
+               const std::function<RenderedScreen(std::size_t)>& render);
 
 }  // namespace zv::host

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "common/stop_signal.h"
 #include "host/lcdproc.h"
@@ -100,7 +102,8 @@ class Session {
 
 }  // namespace
 
-int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen()>& render) {
+int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& screens,
+               const std::function<RenderedScreen(std::size_t)>& render) {
   if (!kTcpAvailable) {
     std::fputs("zv_host: the lcdproc command is not available on this platform\n", stderr);
     return 2;
@@ -112,6 +115,7 @@ int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen
   const milliseconds period(options.interval_ms);
   long frames = 0;
   int attempt = 0;
+  std::string last_report;  // for RetryReport
   while (!tools::StopRequested()) {
     std::string error;
     auto connection = TcpConnection::Connect(options.host, options.port, kConnectTimeout, error);
@@ -133,12 +137,20 @@ int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen
         std::printf("zv_host: connected to %s at %s, display %dx%d\n", version.c_str(),
                     server.c_str(), size.width, size.height);
         std::fflush(stdout);
-        bool hidden = true;
-        bool alive = session.Send(ScreenSetupCommands(used.height), error);
+        std::vector<bool> hidden(screens.size(), true);
+        bool alive =
+            session.Send(ScreenSetupCommands(screens, used.height, options.charset), error);
         auto next = Clock::now();
         while (alive && !tools::StopRequested()) {
-          const RenderedScreen screen = render();
-          alive = session.Send(FrameCommands(screen, used, options.charset, hidden), error);
+          std::vector<std::string> commands;
+          for (std::size_t i = 0; i < screens.size(); ++i) {
+            bool screen_hidden = hidden[i];
+            const auto frame =
+                FrameCommands(i + 1, render(i), used, options.charset, screen_hidden);
+            hidden[i] = screen_hidden;
+            commands.insert(commands.end(), frame.begin(), frame.end());
+          }
+          alive = session.Send(commands, error);
           ++frames;
           if (options.count > 0 && frames >= options.count) {
             // Leave the last frame up for one period, as the live box does.
@@ -159,10 +171,11 @@ int RunLcdproc(const LcdprocOptions& options, const std::function<RenderedScreen
       break;
     }
     // Never spins: every attempt, failed or lost, waits first.
-    const milliseconds delay = ReconnectDelay(attempt++);
-    std::fprintf(stderr, "zv_host: LCDd at %s %s (%s); retrying in %.1f s\n", server.c_str(),
-                 greeted ? "went away" : "is not reachable", error.c_str(),
-                 static_cast<double>(delay.count()) / 1000.0);
+    const milliseconds delay = ReconnectDelay(attempt);
+    const std::string report = RetryReport(server, greeted, error, attempt++, last_report);
+    if (!report.empty()) {
+      std::fprintf(stderr, "zv_host: %s\n", report.c_str());
+    }
     tools::SleepUnlessStopped(delay);
   }
   return 0;

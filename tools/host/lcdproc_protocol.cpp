@@ -1,4 +1,5 @@
-// The client's screen is "zv", its widgets "l1".."lN", one per line.
+// The client's screens are "zv1".."zvN", the widgets of each "l1".."lH",
+// one per line.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -106,23 +107,38 @@ std::string QuoteLcdString(std::string_view text) {
   return quoted;
 }
 
-std::vector<std::string> ScreenSetupCommands(int height) {
+std::vector<std::string> ScreenSetupCommands(const std::vector<ScreenSpec>& screens, int height,
+                                             DisplayCharset charset) {
+  constexpr std::size_t kLongestName = 64;
   std::vector<std::string> commands;
   commands.emplace_back("client_set -name zv_host");
-  commands.emplace_back("screen_add zv");
-  commands.emplace_back("screen_set zv -name Zelvane -heartbeat off -priority hidden");
-  for (int row = 1; row <= height; ++row) {
-    commands.push_back("widget_add zv l" + std::to_string(row) + " string");
+  for (std::size_t i = 0; i < screens.size(); ++i) {
+    const std::string id = "zv" + std::to_string(i + 1);
+    const std::string name = screens[i].name.empty() ? "Zelvane" : screens[i].name;
+    std::string set = "screen_set " + id + " -name " +
+                      QuoteLcdString(EncodeForDisplay(name, charset, kLongestName)) +
+                      " -heartbeat off -priority hidden";
+    if (screens[i].duration.count() > 0) {
+      // In eighths of a second, rounded to the nearest, at least one.
+      const auto eighths = std::max<long long>(1, (screens[i].duration.count() * 8 + 500) / 1000);
+      set += " -duration " + std::to_string(eighths);
+    }
+    commands.push_back("screen_add " + id);
+    commands.push_back(set);
+    for (int row = 1; row <= height; ++row) {
+      commands.push_back("widget_add " + id + " l" + std::to_string(row) + " string");
+    }
   }
   return commands;
 }
 
-std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSize& size,
-                                       DisplayCharset charset, bool& hidden) {
+std::vector<std::string> FrameCommands(std::size_t number, const RenderedScreen& screen,
+                                       const LcdSize& size, DisplayCharset charset, bool& hidden) {
+  const std::string id = "zv" + std::to_string(number);
   std::vector<std::string> commands;
   if (screen.skipped) {
     if (!hidden) {
-      commands.emplace_back("screen_set zv -priority hidden");
+      commands.push_back("screen_set " + id + " -priority hidden");
       hidden = true;
     }
     return commands;
@@ -131,11 +147,11 @@ std::vector<std::string> FrameCommands(const RenderedScreen& screen, const LcdSi
     const auto index = static_cast<std::size_t>(row - 1);
     const std::string line = index < screen.lines.size() ? screen.lines[index] : "";
     commands.push_back(
-        "widget_set zv l" + std::to_string(row) + " 1 " + std::to_string(row) + " " +
+        "widget_set " + id + " l" + std::to_string(row) + " 1 " + std::to_string(row) + " " +
         QuoteLcdString(EncodeForDisplay(line, charset, static_cast<std::size_t>(size.width))));
   }
   if (hidden) {
-    commands.emplace_back("screen_set zv -priority info");
+    commands.push_back("screen_set " + id + " -priority info");
     hidden = false;
   }
   return commands;
@@ -149,6 +165,27 @@ std::chrono::milliseconds ReconnectDelay(int attempt) {
     delay *= 2;
   }
   return std::min(delay, kLongest);
+}
+
+std::string RetryReport(const std::string& server, bool greeted, const std::string& error,
+                        int attempt, std::string& last) {
+  const auto delay = ReconnectDelay(attempt);
+  const bool longest = delay == ReconnectDelay(attempt + 1);
+  std::string report = "LCDd at " + server;
+  report += greeted ? " went away (" : " is not reachable (";
+  report += error + "); retrying ";
+  report += longest ? "every " : "in ";
+  report += std::to_string(delay.count() / 1000) + "." + std::to_string(delay.count() % 1000 / 100);
+  report += " s";
+  if (!longest) {
+    last.clear();
+    return report;
+  }
+  if (report == last) {
+    return "";
+  }
+  last = report;
+  return report;
 }
 
 bool ParseServerAddress(std::string_view text, LcdprocOptions& options) {

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "common/stop_signal.h"
+#include "host/config_file.h"
 #include "host/cp1251.h"
+#include "host/error_log.h"
 #include "host/lcd.h"
 #include "host/lcdproc.h"
+#include "host/program_path.h"
 #include "host/screen.h"
 #include "host/terminal.h"
 #include "loader/plugin_loader.h"
@@ -37,7 +40,8 @@ const std::vector<std::string> kDefaultScreen = {
 struct Options {
   std::string command;
   std::string plugin;
-  std::vector<std::string> lines;
+  std::vector<ScreenSpec> screens;
+  std::string config_path;  // --config
   bool init = true;
   long rows = 4;
   long columns = 20;
@@ -45,22 +49,32 @@ struct Options {
   long interval_ms = 1000;
   bool rows_given = false;
   bool columns_given = false;
+  bool server_given = false;
+  bool charset_given = false;
+  bool interval_given = false;
   LcdprocOptions lcdproc;
 };
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: zv_host COMMAND PLUGIN [options] [LINE...]\n"
-      "Loads the plugin module PLUGIN (e.g. build/linux/src/zelvane_info.so).\n"
+      "       zv_host COMMAND --config FILE [options] [LINE...]\n"
+      "Loads the plugin module PLUGIN (e.g. build/linux/src/zelvane_info.so); with\n"
+      "--config or --plugin the module is --plugin, else the file's plugin key, else\n"
+      "the one installed with this program.\n"
       "Commands:\n"
       "  describe   print the plugin's descriptor\n"
       "  once       call Init, render the screen once and print its lines\n"
       "  live       call Init, then redraw the screen in a box every second\n"
       "  config     call Init, then Config, and print Config's result\n"
       "  lcdproc    call Init, then show the screen on LCDd (LCDproc's server)\n"
-      "Screen lines are the LINE arguments, or the lines of --screen-file, or a\n"
-      "default screen showing a few readings under a $zvCheck$ condition.\n"
+      "The screen is the LINE arguments, or the lines of --screen-file, or the\n"
+      "screens of --config, or a default screen showing a few readings under a\n"
+      "$zvCheck$ condition.\n"
       "Options:\n"
+      "  --config FILE     screens and settings from FILE (INI; see the manual);\n"
+      "                    the command line's options override the file's\n"
+      "  --plugin PATH     the plugin module\n"
       "  --screen-file F   read screen lines from F\n"
       "  --no-init         do not call Init first\n"
       "  --rows N          rows of the live box (default 4)\n"
@@ -102,6 +116,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   Options options;
   std::vector<std::string> positional;
   std::vector<std::string> file_lines;
+  std::string plugin_option;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -129,6 +144,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     bool ok = true;
     if (arg == "--screen-file") {
       ok = ReadLines(value, file_lines);
+    } else if (arg == "--config") {
+      options.config_path = value;
+    } else if (arg == "--plugin") {
+      plugin_option = value;
+      ok = !value.empty();
     } else if (arg == "--rows") {
       ok = ParseLong(value, 1, 100, options.rows);
       options.rows_given = true;
@@ -137,14 +157,17 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.columns_given = true;
     } else if (arg == "--server") {
       ok = ParseServerAddress(value, options.lcdproc);
+      options.server_given = true;
     } else if (arg == "--charset") {
       const auto charset = ParseDisplayCharset(value);
       ok = charset.has_value();
+      options.charset_given = true;
       options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
     } else if (arg == "--count") {
       ok = ParseLong(value, 1, 1000000000, options.count);
     } else if (arg == "--interval-ms") {
       ok = ParseLong(value, 1, 3600000, options.interval_ms);
+      options.interval_given = true;
     } else {
       std::fprintf(stderr, "zv_host: unknown option %s\n", arg.c_str());
       return std::nullopt;
@@ -154,17 +177,62 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       return std::nullopt;
     }
   }
-  if (positional.size() < 2) {
+  // PLUGIN is the first argument after the command unless --config or
+  // --plugin says where the module is.
+  const bool plugin_argument = options.config_path.empty() && plugin_option.empty();
+  if (positional.size() < (plugin_argument ? 2U : 1U)) {
     return std::nullopt;
   }
   options.command = positional[0];
-  options.plugin = positional[1];
-  options.lines = file_lines;
-  options.lines.insert(options.lines.end(), positional.begin() + 2, positional.end());
-  if (options.lines.empty()) {
-    options.lines = kDefaultScreen;
+  options.plugin = plugin_argument ? positional[1] : plugin_option;
+  std::vector<std::string> lines = file_lines;
+  lines.insert(lines.end(), positional.begin() + (plugin_argument ? 2 : 1), positional.end());
+  if (!lines.empty()) {
+    options.screens.push_back({"", std::move(lines), {}});
   }
   return options;
+}
+
+// The plugin module installed with this program: the Linux package's and
+// tarball's lib/zelvane_info/ beside bin/, the Windows zip's DLL beside the
+// program.
+std::string InstalledPlugin() { return ProgramFolder() + ZV_INSTALLED_PLUGIN; }
+
+// Completes the options from the configuration file, whose settings count
+// where the command line gives none, then from the defaults. False (said on
+// standard error) when the file cannot be read or has a fault: nothing
+// starts then.
+bool CompleteOptions(Options& options) {
+  if (!options.config_path.empty()) {
+    std::string error;
+    const auto config = LoadHostConfig(options.config_path, error);
+    if (!config) {
+      std::fprintf(stderr, "zv_host: %s\n", error.c_str());
+      return false;
+    }
+    if (config->server && !options.server_given) {
+      ParseServerAddress(*config->server, options.lcdproc);
+    }
+    if (config->charset && !options.charset_given) {
+      options.lcdproc.charset = *config->charset;
+    }
+    if (config->interval_ms && !options.interval_given) {
+      options.interval_ms = *config->interval_ms;
+    }
+    if (config->plugin && options.plugin.empty()) {
+      options.plugin = *config->plugin;
+    }
+    if (options.screens.empty()) {
+      options.screens = config->screens;
+    }
+  }
+  if (options.plugin.empty()) {
+    options.plugin = InstalledPlugin();
+  }
+  if (options.screens.empty()) {
+    options.screens.push_back({"", kDefaultScreen, {}});
+  }
+  return true;
 }
 
 std::string Text(const char* text) { return Cp1251ToUtf8(text != nullptr ? text : "(null)"); }
@@ -222,15 +290,18 @@ std::string CallInit(const PluginModule& module) {
                        : "Init returned " + result.text;
 }
 
+// Expands screen number `index` and reports its plugin errors as they
+// change (`log`).
 RenderedScreen Render(const PluginModule& module, const std::vector<Macro>& macros,
-                      const std::vector<std::string>& lines) {
-  RenderedScreen screen = RenderScreen(lines, macros, [&](std::int32_t code, const char* param) {
-    const CallResult result = module.GetValue(code, param);
-    return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
-  });
+                      const std::vector<ScreenSpec>& screens, std::size_t index, ErrorLog& log) {
+  RenderedScreen screen =
+      RenderScreen(screens[index].lines, macros, [&](std::int32_t code, const char* param) {
+        const CallResult result = module.GetValue(code, param);
+        return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
+      });
   std::fflush(stdout);
-  for (const std::string& error : screen.errors) {
-    std::fprintf(stderr, "zv_host: plugin error: %s\n", error.c_str());
+  for (const std::string& report : log.Update(index, screens[index].name, screen)) {
+    std::fprintf(stderr, "zv_host: %s\n", report.c_str());
   }
   return screen;
 }
@@ -239,12 +310,19 @@ int Once(const PluginModule& module, const Options& options) {
   if (options.init) {
     std::fprintf(stderr, "zv_host: %s\n", CallInit(module).c_str());
   }
-  const RenderedScreen screen = Render(module, MacrosOf(module.info()), options.lines);
-  if (screen.skipped) {
-    std::puts("(screen skipped)");
-  }
-  for (const std::string& line : screen.lines) {
-    std::puts(line.c_str());
+  const std::vector<Macro> macros = MacrosOf(module.info());
+  ErrorLog log;
+  for (std::size_t i = 0; i < options.screens.size(); ++i) {
+    if (!options.screens[i].name.empty()) {
+      std::printf("[screen %s]\n", options.screens[i].name.c_str());
+    }
+    const RenderedScreen screen = Render(module, macros, options.screens, i, log);
+    if (screen.skipped) {
+      std::puts("(screen skipped)");
+    }
+    for (const std::string& line : screen.lines) {
+      std::puts(line.c_str());
+    }
   }
   return 0;
 }
@@ -253,6 +331,7 @@ int Live(const PluginModule& module, const Options& options, bool interactive) {
   tools::InstallStopHandlers();
   const std::string init = options.init ? CallInit(module) : "Init not called";
   const std::vector<Macro> macros = MacrosOf(module.info());
+  ErrorLog log;
   if (interactive) {
     std::fputs("\x1b[?25l", stdout);  // hide the cursor while drawing
   }
@@ -263,10 +342,16 @@ int Live(const PluginModule& module, const Options& options, bool interactive) {
     if (interactive) {
       std::fputs("\x1b[H\x1b[2J", stdout);  // home and clear: stderr lines vanish too
     }
-    const RenderedScreen screen = Render(module, macros, options.lines);
-    for (const std::string& row : DrawLcd(screen, static_cast<std::size_t>(options.rows),
-                                          static_cast<std::size_t>(options.columns))) {
-      std::puts(row.c_str());
+    // Every screen at once, one box under the other.
+    for (std::size_t i = 0; i < options.screens.size(); ++i) {
+      if (!options.screens[i].name.empty()) {
+        std::printf("[screen %s]\n", options.screens[i].name.c_str());
+      }
+      const RenderedScreen screen = Render(module, macros, options.screens, i, log);
+      for (const std::string& row : DrawLcd(screen, static_cast<std::size_t>(options.rows),
+                                            static_cast<std::size_t>(options.columns))) {
+        std::puts(row.c_str());
+      }
     }
     std::printf("frame %ld  %s  %s\n", frame, init.c_str(),
                 options.count > 0 ? "" : "Ctrl-C stops");
@@ -294,7 +379,10 @@ int Lcdproc(const PluginModule& module, Options options) {
   options.lcdproc.interval_ms = options.interval_ms;
   options.lcdproc.max_rows = options.rows_given ? options.rows : 0;
   options.lcdproc.max_columns = options.columns_given ? options.columns : 0;
-  return RunLcdproc(options.lcdproc, [&] { return Render(module, macros, options.lines); });
+  ErrorLog log;
+  return RunLcdproc(options.lcdproc, options.screens, [&](std::size_t index) {
+    return Render(module, macros, options.screens, index, log);
+  });
 }
 
 int Config(const PluginModule& module, const Options& options) {
@@ -315,11 +403,14 @@ int Config(const PluginModule& module, const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace zv::host;
-  const auto options = ParseOptions(argc, argv);
+  auto options = ParseOptions(argc, argv);
   if (!options ||
       (options->command != "describe" && options->command != "once" && options->command != "live" &&
        options->command != "config" && options->command != "lcdproc")) {
     PrintUsage(stderr);
+    return 2;
+  }
+  if (!CompleteOptions(*options)) {
     return 2;
   }
   // Every command prints UTF-8; only the live screen uses cursor controls.

@@ -82,7 +82,8 @@ RenderedScreen RenderScreen(const std::vector<std::string>& lines, const std::ve
       const MacroValue value =
           source(occurrence->macro->code, occurrence->param ? occurrence->param->c_str() : nullptr);
       if (value.failed) {
-        screen.errors.push_back(value.text);
+        screen.errors.push_back(
+            {screen.lines.size(), line.substr(dollar, occurrence->end - dollar), value.text});
       } else if (value.text == kSkipAnswer) {
         screen.skipped = true;
         screen.lines.clear();

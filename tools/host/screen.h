@@ -3,6 +3,8 @@
 // comes from a callback, so any screen text can be expanded in isolation.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,11 +33,28 @@ struct MacroValue {
 // or null when the occurrence has none.
 using ValueSource = std::function<MacroValue(std::int32_t code, const char* param)>;
 
+// A failed macro occurrence: where it stands and the plugin's message.
+struct MacroError {
+  std::size_t line = 0;  // index of the line in the screen
+  std::string macro;     // the occurrence as written, "$zvTemp[40]$"
+  std::string message;   // in the same encoding as the values
+  bool operator==(const MacroError&) const = default;
+};
+
 // One expanded screen.
 struct RenderedScreen {
-  bool skipped = false;             // a display condition answered "#skip"
-  std::vector<std::string> lines;   // expanded lines; empty when skipped
-  std::vector<std::string> errors;  // messages of the failed occurrences, in order
+  bool skipped = false;            // a display condition answered "#skip"
+  std::vector<std::string> lines;  // expanded lines; empty when skipped
+  std::vector<MacroError> errors;  // the failed occurrences, in order
+};
+
+// A screen as the user describes it.
+struct ScreenSpec {
+  std::string name;                // empty for the command line's one screen
+  std::vector<std::string> lines;  // macros unexpanded
+  // How long a display server that rotates screens shows this one; zero
+  // leaves it to the server.
+  std::chrono::milliseconds duration{0};
 };
 
 // The answer with which a display condition hides the whole screen.
