@@ -51,6 +51,13 @@ class BackgroundProcess {
   int Stop(bool interrupt = false);
   // Waits for it to exit; returns its exit code, or -1 when a signal ended it.
   int Wait();
+  // Ends it at once, as a crash would, with nothing cleaned up (SIGKILL;
+  // TerminateProcess), and reaps it.
+  void Kill();
+  // Suspends every thread of it (SIGSTOP; NtSuspendProcess), and lets it
+  // go on again (SIGCONT; NtResumeProcess).
+  void Pause();
+  void Resume();
 
  private:
   struct Native;  // the process and the read end of its output, per platform

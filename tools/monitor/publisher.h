@@ -97,6 +97,10 @@ extern const bool kObjectOutlivesKilledPublisher;
 // handle.
 bool RemoveStale(const char* name);
 
+// Whether anything stands under `name` now: an object, running or left
+// over, or on POSIX anything else in its place.
+bool NameTaken(const char* name);
+
 // Milliseconds of the machine's monotonic clock, which every process of the
 // machine reads alike (Linux CLOCK_MONOTONIC, Windows GetTickCount64): the
 // heartbeat's stamp is its low 32 bits.

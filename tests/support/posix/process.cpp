@@ -150,6 +150,25 @@ int BackgroundProcess::Stop(bool interrupt) {
   return Wait();
 }
 
+void BackgroundProcess::Kill() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGKILL);
+    Wait();
+  }
+}
+
+void BackgroundProcess::Pause() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGSTOP);
+  }
+}
+
+void BackgroundProcess::Resume() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGCONT);
+  }
+}
+
 int BackgroundProcess::Wait() {
   if (native_->pid <= 0) {
     return -1;

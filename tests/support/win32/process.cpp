@@ -285,6 +285,33 @@ int BackgroundProcess::Stop(bool interrupt) {
   return Wait();
 }
 
+void BackgroundProcess::Kill() {
+  if (native_->process != nullptr) {
+    TerminateProcess(native_->process, 1);
+    Wait();
+  }
+}
+
+namespace {
+
+// NtSuspendProcess or NtResumeProcess of ntdll, which every Windows (and
+// Wine) has without an import library for it.
+void CallNtProcessFunction(const char* name, HANDLE process) {
+  using Function = LONG(WINAPI*)(HANDLE);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): a looked-up export
+  const auto function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+  if (function != nullptr && process != nullptr) {
+    function(process);
+  }
+}
+
+}  // namespace
+
+void BackgroundProcess::Pause() { CallNtProcessFunction("NtSuspendProcess", native_->process); }
+
+void BackgroundProcess::Resume() { CallNtProcessFunction("NtResumeProcess", native_->process); }
+
 int BackgroundProcess::Wait() {
   if (native_->process == nullptr) {
     return -1;

@@ -288,6 +288,11 @@ bool RemoveStale(const char* name) {
   return Remove(path, occupant).empty();
 }
 
+bool NameTaken(const char* name) {
+  struct stat info {};
+  return lstat(PathOf(name).c_str(), &info) == 0;
+}
+
 std::uint64_t MonotonicMilliseconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);

@@ -192,6 +192,14 @@ const bool kObjectOutlivesKilledPublisher = false;
 // Objects die with their last handle; nothing can be left over.
 bool RemoveStale(const char* /*name*/) { return false; }
 
+bool NameTaken(const char* name) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  if (mapping != nullptr) {
+    CloseHandle(mapping);
+  }
+  return mapping != nullptr;
+}
+
 std::uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
 
 }  // namespace zv::monitor
