@@ -58,8 +58,8 @@ class StandIns : public ::testing::Test {
   // Runs the monitor for one short refresh with `args` after the fixed
   // readings' option.
   static ProcessResult MonitorOnce(std::vector<std::string> args) {
-    args.insert(args.begin(), {ZV_MONITOR_PATH, "--no-simulation", "--count", "1",
-                               "--interval-ms", "10"});
+    args.insert(args.begin(),
+                {ZV_MONITOR_PATH, "--no-simulation", "--count", "1", "--interval-ms", "10"});
     return RunProcess(args);
   }
 };
@@ -152,9 +152,9 @@ TEST_F(StandIns, RunningMonitorIsNeverReplacedAndAKilledOnesBlockIs) {
     }
     const ProcessResult second = MonitorOnce(args);
     EXPECT_EQ(second.exit_code, 1) << replace;
-    EXPECT_NE(second.err.find("cannot publish " + std::string(kName) +
-                              ": another monitor is running"),
-              std::string::npos)
+    EXPECT_NE(
+        second.err.find("cannot publish " + std::string(kName) + ": another monitor is running"),
+        std::string::npos)
         << second.err;
   }
   EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[0]$"}).out, "41\n");
