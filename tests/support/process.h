@@ -2,6 +2,7 @@
 // captured, or in the background with a line-by-line view of their output.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -42,8 +43,8 @@ class BackgroundProcess {
   ~BackgroundProcess();
 
   // Returns the next line of its output without the newline, or "" at the
-  // end of its output or after 10 seconds of silence.
-  std::string ReadLine();
+  // end of its output or after `silence` (10 seconds) without any.
+  std::string ReadLine(std::chrono::milliseconds silence = std::chrono::seconds(10));
   // Asks it to stop (Ctrl-C when `interrupt`, else a termination request)
   // and returns its exit code, as Wait() does. On Windows the termination
   // request is the stand-ins' stop event and an interrupt is Ctrl-Break

@@ -231,7 +231,7 @@ BackgroundProcess::~BackgroundProcess() {
   CloseHandle(native_->out);
 }
 
-std::string BackgroundProcess::ReadLine() {
+std::string BackgroundProcess::ReadLine(std::chrono::milliseconds silence) {
   auto last_output = std::chrono::steady_clock::now();
   for (;;) {
     const auto newline = buffered_.find('\n');
@@ -249,7 +249,7 @@ std::string BackgroundProcess::ReadLine() {
     }
     if (buffered_.size() != before) {
       last_output = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - last_output > std::chrono::seconds(10)) {
+    } else if (std::chrono::steady_clock::now() - last_output > silence) {
       return "";
     } else {
       std::this_thread::sleep_for(kPollPeriod);

@@ -216,7 +216,11 @@ Descriptor CreateNamed(const std::string& path, std::size_t size, Takeover takeo
   return {};
 }
 
-std::string PathOf(const char* name) { return std::string(kObjectFolder) + "/" + name; }
+std::string PathOf(const char* name) {
+  std::string path = kObjectFolder;
+  path.append("/").append(name);
+  return path;
+}
 
 }  // namespace
 
