@@ -1,6 +1,7 @@
 // zv_host lcdproc against a real LCDd with its text driver, which prints
 // every frame of a 20x4 display on standard output: readings, errors in
-// place, the skipped screen, a restart of LCDd, and a clean stop. Skips
+// place, the screen hidden and shown again as the monitor stops and
+// restarts, a restart of LCDd, and a clean stop. Skips
 // where LCDd (Debian package lcdproc) is not installed.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -204,10 +205,11 @@ TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
   EXPECT_EQ(host->Stop(), 0);  // SIGTERM ends it cleanly
 }
 
-TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
-  // The reading comes first: the condition only tells whether the plugin is
-  // connected, and reading a sensor is what connects it.
-  auto host = StartHost({"T0 $zvTemp[0]$", "$zvCheck$shown"});
+// The screen's condition comes first, as on a real screen: the screen shows
+// while a monitor publishes, goes within about a second of its stopping, and
+// comes back with the next monitor's readings.
+TEST_F(LcdprocHost, ScreenFollowsTheMonitorUnderItsCondition) {
+  auto host = StartHost({"$zvCheck$T0 $zvTemp[0]$", "shown"});
   ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
   // While the condition answers "#skip" LCDd shows no screen of ours (here
   // its blank server screen).
@@ -216,10 +218,27 @@ TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
     ASSERT_EQ(frame.size(), 4U);
     EXPECT_EQ(frame[0], Row("")) << i;
   }
-  auto monitor = StartMonitor({"--temp", "0=30"});
-  const Frame shown = FrameWhere([](const Frame& f) { return f.at(1) == Row("shown"); });
+  const auto shows = [](const std::string& first) {
+    return [first](const Frame& f) { return f.at(0) == Row(first); };
+  };
+  auto monitor = StartMonitor({"--temp", "0=30", "--interval-ms", "100"});
+  const Frame shown = FrameWhere(shows("T0 30"));
   ASSERT_EQ(shown.size(), 4U);
-  EXPECT_EQ(shown[0], Row("T0 30"));
+  EXPECT_EQ(shown[1], Row("shown"));
+
+  auto at = std::chrono::steady_clock::now();
+  EXPECT_EQ(monitor->Stop(), 0);
+  EXPECT_EQ(FrameWhere(shows("")).size(), 4U);
+  const std::chrono::duration<double> hidden = std::chrono::steady_clock::now() - at;
+
+  monitor = StartMonitor({"--temp", "0=31", "--interval-ms", "100"});
+  at = std::chrono::steady_clock::now();
+  EXPECT_EQ(FrameWhere(shows("T0 31")).size(), 4U);
+  const std::chrono::duration<double> back = std::chrono::steady_clock::now() - at;
+  std::cout << "LCDd: screen hidden " << hidden.count() << " s after the monitor stopped, back "
+            << back.count() << " s after the next one published\n";
+  EXPECT_LT(hidden.count(), 3.0);
+  EXPECT_LT(back.count(), 3.0);
   EXPECT_EQ(host->Stop(true), 0);  // so does Ctrl-C
 }
 
