@@ -216,10 +216,11 @@ Descriptor CreateNamed(const std::string& path, std::size_t size, Takeover takeo
   return {};
 }
 
-std::string PathOf(const char* name) {
-  std::string path = kObjectFolder;
-  path.append("/").append(name);
-  return path;
+// The object's path: the folder, "/", the name. (Appended in place: GCC 12
+// with link-time optimisation warns about a copy of a concatenated string
+// where there is no fault.)
+void AppendPath(std::string& path, const char* name) {
+  path.append(kObjectFolder).append("/").append(name);
 }
 
 }  // namespace
@@ -237,7 +238,7 @@ std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size,
   CreateReport ignored;
   CreateReport& said = report != nullptr ? *report : ignored;
   auto native = std::make_unique<Native>();
-  native->path = PathOf(name);
+  AppendPath(native->path, name);
   if (size == 0) {
     said.error = "an object of 0 bytes cannot be mapped";
     return nullptr;
@@ -284,7 +285,8 @@ const bool kRestartReusesHeldObject = false;
 const bool kObjectOutlivesKilledPublisher = true;
 
 bool RemoveStale(const char* name) {
-  const std::string path = PathOf(name);
+  std::string path;
+  AppendPath(path, name);
   const Occupant occupant = Examine(path);
   if (occupant.kind == Occupant::Kind::None || occupant.kind == Occupant::Kind::Running) {
     return false;
@@ -294,7 +296,9 @@ bool RemoveStale(const char* name) {
 
 bool NameTaken(const char* name) {
   struct stat info {};
-  return lstat(PathOf(name).c_str(), &info) == 0;
+  std::string path;
+  AppendPath(path, name);
+  return lstat(path.c_str(), &info) == 0;
 }
 
 std::uint64_t MonotonicMilliseconds() {
