@@ -109,10 +109,12 @@ for part in ru en; do
     "Try to run=" "Path=" "Не удается запустить Zelvane!" "$version" "SHA256SUMS.txt"
 done
 need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "папку плагинов" "Макросы" \
-  "Что значит #skip" "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
+  "Что значит #skip" "Когда Zelvane закрывают, перезапускают или он зависает" \
+  "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
   "Сообщая о проблеме, пришлите"
 need "$work/readme-en.txt" "README.txt (en)" "Installing" "plugins folder" "Macros" \
-  'What "#skip" means' "Documents folder" '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
+  'What "#skip" means' "When Zelvane stops, restarts, hangs or is killed" "Documents folder" \
+  '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
 need "$work/zip/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
   "Copyright (c) 2026 the zelvane_info developers"
 
