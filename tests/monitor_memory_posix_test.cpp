@@ -31,6 +31,7 @@
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
 #include "state/module_state.h"
+#include "support/monitor_lifecycle.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
@@ -131,6 +132,62 @@ TEST_F(MonitorMemoryPosix, ShrunkBlockGivesNoReadingsAndTheHostLives) {
   publisher->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(5000));
   EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "50");
   close(other);
+}
+
+// A monitor of ours holds a lock on its object while it runs: its block
+// without one is a killed monitor's, however fresh its heartbeat, and a
+// lock dropped (the kernel drops it with the process) ends the connection.
+TEST_F(MonitorMemoryPosix, OurMonitorIsThereWhileItsLockIs) {
+  const zv::test::Leftovers block;  // heartbeat fresh, temperature 0 = 66
+  ASSERT_TRUE(block.made());
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
+  {
+    const zv::test::MonitorLock running;
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "66");
+    EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "");
+  }
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "");
+}
+
+// Whatever takes the name from the object held ends the connection at the
+// next check, and a block there is taken on the same call.
+TEST_F(MonitorMemoryPosix, AnythingElseUnderTheNameEndsTheConnection) {
+  struct Case {
+    const char* what;
+    bool (*take)();
+    const char* temperature;
+  };
+  const Case cases[] = {
+      {"removed", [] { return unlink(ObjectFile()) == 0; }, ""},
+      {"a FIFO", [] { return unlink(ObjectFile()) == 0 && mkfifo(ObjectFile(), 0600) == 0; }, ""},
+      {"another block",
+       [] {
+         const std::string aside = std::string(ObjectFile()) + ".new";
+         const int fd = open(aside.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);  // NOLINT(*-vararg)
+         const std::int32_t word = readings::EncodeHundredths(7700);
+         const bool written = fd >= 0 && ftruncate(fd, readings::kMonitorBlockSize) == 0 &&
+                              pwrite(fd, &word, sizeof word, readings::kTemperatureOffset) == 4;
+         if (fd >= 0) close(fd);
+         return written && rename(aside.c_str(), ObjectFile()) == 0;
+       },
+       "77"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zv::plugin::ResetModuleState();
+    Clear();
+    auto publisher = Publish();
+    ASSERT_NE(publisher, nullptr);
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
+    ASSERT_TRUE(c.take());
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), c.temperature);
+    Clear();
+  }
 }
 
 TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {

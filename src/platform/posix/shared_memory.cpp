@@ -17,6 +17,9 @@
 namespace zv::platform {
 namespace {
 
+// Where glibc keeps the objects: shm_open("/NAME") opens kObjectFolder/NAME.
+constexpr const char* kObjectFolder = "/dev/shm/";
+
 // The handle carries the descriptor plus one, so that descriptor 0 is not
 // mistaken for "no handle".
 int DescriptorOf(SharedMemoryHandle handle) {
@@ -101,6 +104,44 @@ bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::siz
 
 void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::size_t /*size*/) {
   close(DescriptorOf(handle));
+}
+
+// A publisher that ends removes its object's name; one that is replaced
+// (a restarted monitor) leaves another object under it. Either way the
+// object held is no longer the one under the name. The name is looked at
+// with lstat, which opens nothing: whatever stands there (a FIFO, a device)
+// is only compared.
+PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
+  struct stat held {};
+  if (fstat(DescriptorOf(handle), &held) != 0) {
+    return PublisherSign::kUnknown;
+  }
+  if (held.st_nlink == 0) {
+    return PublisherSign::kGone;
+  }
+  struct stat named {};
+  if (lstat((std::string(kObjectFolder) + name).c_str(), &named) != 0) {
+    return errno == ENOENT ? PublisherSign::kGone : PublisherSign::kUnknown;
+  }
+  return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? PublisherSign::kPresent
+                                                                    : PublisherSign::kGone;
+}
+
+// A write lock of an open file description (F_OFD_SETLK) belongs to the
+// description, which the kernel closes with the last descriptor of a
+// process that ends in any way, SIGKILL included: a lock left on an object
+// means a publisher that still runs. The query asks whether a read lock
+// over the whole object could be taken, which only a write lock prevents;
+// it takes nothing.
+PublisherSign CheckPublisherLock(SharedMemoryHandle handle) {
+  struct flock query {};
+  query.l_type = F_RDLCK;
+  query.l_whence = SEEK_SET;  // from 0, l_len 0: the whole object, however large
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the fcntl API
+  if (fcntl(DescriptorOf(handle), F_OFD_GETLK, &query) != 0) {
+    return PublisherSign::kUnknown;
+  }
+  return query.l_type == F_UNLCK ? PublisherSign::kGone : PublisherSign::kPresent;
 }
 
 }  // namespace zv::platform
