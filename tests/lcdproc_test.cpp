@@ -110,8 +110,11 @@ class LcdprocHost : public ::testing::Test {
                           << "\nDriver=text\nBind=127.0.0.1\nPort=" << port
                           << "\nReportToSyslog=no\nReportLevel=1\nForeground=yes\n"
                              "ServerScreen=blank\nWaitTime=5\n[text]\nSize=20x4\n";
-    // Its banner and reports go to a log of its own.
-    lcdd = BackgroundProcess::Start({"/bin/sh", "-c", "exec /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
+    // Its banner and reports go to a log of its own. Its frames come line
+    // by line (into a pipe its standard output would otherwise hold about
+    // 30 frames, some 4 s, before passing them on).
+    lcdd = BackgroundProcess::Start({"/bin/sh", "-c",
+                                     "exec stdbuf -oL /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
                                      config.string(), (dir / "LCDd.log").string()});
     ASSERT_NE(lcdd, nullptr);
     for (int i = 0; i < 100 && !Accepts(port); ++i) {
