@@ -12,7 +12,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <iomanip>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -134,25 +135,23 @@ class MonitorEvents : public ::testing::Test {
 
   void TearDown() override {
     hosts.clear();
-    std::printf("[ events   ] %s: time from each event until the host showed the new answer\n",
-                ZV_BUILD_NAME);
-    std::printf("[ events   ] %-44s %8s %8s %8s  %s\n", "event", "host 1", "host 2", "bound",
-                "late answers");
+    const auto ms = [](std::optional<milliseconds> time) {
+      return time ? std::to_string(time->count()) + " ms" : std::string("never");
+    };
+    std::cout << "[ events   ] " << ZV_BUILD_NAME
+              << ": time from each event until the host showed the new answer\n"
+              << "[ events   ] " << std::left << std::setw(44) << "event" << std::right
+              << std::setw(9) << "host 1" << std::setw(9) << "host 2" << std::setw(9) << "bound"
+              << "  late answers\n";
     for (const Row& row : table) {
-      std::string times;
+      std::cout << "[ events   ] " << std::left << std::setw(44) << row.event << std::right;
       int late = 0;
       for (const Outcome& outcome : row.hosts) {
-        times += outcome.latency ? " " + Padded(std::to_string(outcome.latency->count()) + " ms")
-                                 : "    never";
+        std::cout << std::setw(9) << ms(outcome.latency);
         late += outcome.late;
       }
-      std::printf("[ events   ] %-44s%s %s  %d\n", row.event.c_str(), times.c_str(),
-                  Padded(std::to_string(row.bound.count()) + " ms").c_str(), late);
+      std::cout << std::setw(9) << ms(row.bound) << "  " << late << "\n";
     }
-  }
-
-  static std::string Padded(const std::string& text) {
-    return std::string(text.size() < 8 ? 8 - text.size() : 0, ' ') + text;
   }
 
   // Starts a monitor refreshing every 100 ms with fixed readings; `at` is
