@@ -298,9 +298,10 @@ namespace {
 // Wine) has without an import library for it.
 void CallNtProcessFunction(const char* name, HANDLE process) {
   using Function = LONG(WINAPI*)(HANDLE);
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): a looked-up export
-  const auto function = reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+  // A looked-up export, through void* so that GCC takes the cast.
+  const FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), name);
+  void* address = reinterpret_cast<void*>(found);             // NOLINT(*-reinterpret-cast)
+  const auto function = reinterpret_cast<Function>(address);  // NOLINT(*-reinterpret-cast)
   if (function != nullptr && process != nullptr) {
     function(process);
   }
