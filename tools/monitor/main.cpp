@@ -29,6 +29,7 @@
 
 #include "common/stop_signal.h"
 #include "monitor/hardware_sensors.h"
+#include "monitor/heartbeat.h"
 #include "monitor/publisher.h"
 
 namespace zv::monitor {
@@ -331,8 +332,8 @@ BlockImage Compose(const Options& options, SensorMap* hardware, double t) {
 }
 
 // Writes the readings of `image` that lie inside the object (a short object
-// for tests holds only part of the block); the heartbeat's words are the
-// Heartbeat's.
+// for tests holds only part of the block); the words before them are the
+// heartbeat's (monitor/heartbeat.h), which a --word there replaces.
 void WriteReadings(Publisher& publisher, const BlockImage& image) {
   for (std::size_t offset = readings::kRegionsOffset;
        offset + readings::kWordSize <= publisher.size(); offset += readings::kWordSize) {
@@ -341,84 +342,6 @@ void WriteReadings(Publisher& publisher, const BlockImage& image) {
     }
   }
 }
-
-// The block's heartbeat (readings/monitor_block.h): magic, refresh period,
-// stamp and counter, written at the end of every refresh, the counter last,
-// so a changed counter means a complete refresh. While a refresh whose
-// sensors are slow is under way the stamp alone is renewed, so that it never
-// grows much older than the period while the monitor works; a monitor that
-// stops, hangs or is paused stops renewing it. A --word at the heartbeat's
-// offsets replaces that word (--word 0=0: a block without heartbeat, as
-// another monitor's).
-class Heartbeat {
- public:
-  Heartbeat(Publisher& publisher, const BlockImage& fixed, long period_ms)
-      : publisher_(publisher), period_ms_(static_cast<std::uint64_t>(period_ms)) {
-    for (std::size_t i = 0; i < fixed_.size(); ++i) {
-      fixed_.at(i) = fixed.at(i);
-    }
-  }
-
-  // Ends a refresh: `counter` is its number, 1 for the first.
-  void Beat(std::uint32_t counter) {
-    Write(readings::kHeartbeatMagicOffset, readings::kHeartbeatMagic);
-    Write(readings::kHeartbeatPeriodOffset, static_cast<std::int32_t>(period_ms_));
-    Stamp();
-    Write(readings::kHeartbeatCounterOffset, static_cast<std::int32_t>(counter));
-    beating_ = true;
-  }
-
-  // Within a refresh: renews the stamp once half a period has passed since
-  // the last one. Nothing before the first beat, whose words come whole.
-  void KeepAlive() {
-    if (beating_ && MonotonicMilliseconds() - last_stamp_ >= period_ms_ / 2) {
-      Stamp();
-    }
-  }
-
- private:
-  void Stamp() {
-    last_stamp_ = MonotonicMilliseconds();
-    // The low 32 bits: readers compare stamps modulo 2^32.
-    Write(readings::kHeartbeatStampOffset, static_cast<std::int32_t>(last_stamp_ & 0xFFFFFFFFU));
-  }
-
-  void Write(std::size_t offset, std::int32_t word) {
-    if (offset + readings::kWordSize <= publisher_.size()) {
-      publisher_.WriteWord(offset, fixed_.at(offset / readings::kWordSize).value_or(word));
-    }
-  }
-
-  Publisher& publisher_;
-  std::uint64_t period_ms_;
-  std::array<std::optional<std::int32_t>, readings::kRegionsOffset / readings::kWordSize> fixed_{};
-  std::uint64_t last_stamp_ = 0;
-  bool beating_ = false;
-};
-
-// The machine's sensors, with a call to `progress` after each scan and each
-// read: a refresh whose sensors answer slowly keeps the heartbeat alive.
-class ProgressReportingSource final : public SensorSource {
- public:
-  ProgressReportingSource(std::unique_ptr<SensorSource> source, std::function<void()> progress)
-      : source_(std::move(source)), progress_(std::move(progress)) {}
-
-  std::vector<FoundSensor> Scan() override {
-    auto found = source_->Scan();
-    progress_();
-    return found;
-  }
-  std::optional<double> Read(std::size_t handle, std::string& error) override {
-    auto reading = source_->Read(handle, error);
-    progress_();
-    return reading;
-  }
-  [[nodiscard]] std::string name() const override { return source_->name(); }
-
- private:
-  std::unique_ptr<SensorSource> source_;
-  std::function<void()> progress_;
-};
 
 void ReportSensors(const std::string& message) {
   std::fprintf(stderr, "zv_monitor: %s\n", message.c_str());
@@ -509,7 +432,15 @@ int Run(const Options& options) {
                  report.replaceable ? " (--replace replaces it)" : "");
     return 1;
   }
-  heartbeat.emplace(*publisher, image, options.interval_ms);
+  Heartbeat::Fixed fixed_header;
+  std::copy_n(image.begin(), fixed_header.size(), fixed_header.begin());
+  heartbeat.emplace(
+      [&publisher](std::size_t offset, std::int32_t word) {
+        if (offset + readings::kWordSize <= publisher->size()) {
+          publisher->WriteWord(offset, word);
+        }
+      },
+      MonotonicMilliseconds, static_cast<std::uint32_t>(options.interval_ms), fixed_header);
   const auto period = std::chrono::milliseconds(options.interval_ms);
   const auto deadline = start + to_ms(options.seconds);
   auto next = start;
