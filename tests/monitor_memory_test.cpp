@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/publisher.h"
 #include "platform/exception.h"
@@ -156,7 +157,7 @@ TEST_F(MonitorMemory, TheConnectionFollowsTheMonitor) {
     const char* check;
     const char* reading;
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"nothing", [](std::unique_ptr<Publisher>&) {}, "", "41"},
       {"the monitor ends", [](std::unique_ptr<Publisher>& block) { block.reset(); }, "#skip", ""},
       {"a new monitor replaces it",

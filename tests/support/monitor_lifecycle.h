@@ -31,7 +31,7 @@ class MonitorLock {
   MonitorLock& operator=(const MonitorLock&) = delete;
   MonitorLock(MonitorLock&&) = delete;
   MonitorLock& operator=(MonitorLock&&) = delete;
-  ~MonitorLock();
+  ~MonitorLock();  // NOLINT(performance-trivially-destructible): POSIX closes its descriptor
 
  private:
   int fd_ = -1;

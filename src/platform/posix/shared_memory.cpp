@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 // Words are read through the object's descriptor with pread, never through a
@@ -119,8 +121,18 @@ PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
   if (held.st_nlink == 0) {
     return PublisherSign::kGone;
   }
+  // The path is put together without allocating: a host's request makes
+  // this check now and then, and should cost it nothing but the calls.
+  std::array<char, 256> path{};
+  const std::size_t folder = std::strlen(kObjectFolder);
+  const std::size_t length = std::strlen(name);
+  if (folder + length >= path.size()) {
+    return PublisherSign::kUnknown;
+  }
+  std::memcpy(path.data(), kObjectFolder, folder);
+  std::memcpy(path.data() + folder, name, length);
   struct stat named {};
-  if (lstat((std::string(kObjectFolder) + name).c_str(), &named) != 0) {
+  if (lstat(path.data(), &named) != 0) {
     return errno == ENOENT ? PublisherSign::kGone : PublisherSign::kUnknown;
   }
   return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? PublisherSign::kPresent

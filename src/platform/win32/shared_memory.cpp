@@ -37,10 +37,14 @@ using QueryObjectFunction = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, P
 QueryObjectFunction QueryObject() {
   static const QueryObjectFunction function = [] {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): GetProcAddress's result
-    return ntdll == nullptr ? nullptr
-                            : reinterpret_cast<QueryObjectFunction>(
-                                  reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+    if (ntdll == nullptr) {
+      return QueryObjectFunction{nullptr};
+    }
+    // GetProcAddress's untyped result, as the function's type.
+    // NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast)
+    return reinterpret_cast<QueryObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+    // NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast)
   }();
   return function;
 }

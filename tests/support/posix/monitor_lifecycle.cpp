@@ -21,8 +21,8 @@ void Put(int fd, std::size_t offset, std::int32_t word) {
 
 }  // namespace
 
-MonitorLock::MonitorLock() {
-  fd_ = open(ObjectFile().c_str(), O_RDWR | O_CLOEXEC);  // NOLINT(*-vararg)
+MonitorLock::MonitorLock()
+    : fd_(open(ObjectFile().c_str(), O_RDWR | O_CLOEXEC)) {  // NOLINT(*-vararg)
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
