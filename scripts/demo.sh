@@ -88,8 +88,9 @@ ServerScreen=blank
 [text]
 Size=20x4
 CONF
-# The driver prints about eight frames a second; show each new one once.
-/usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '
+# The driver prints about eight frames a second; show each new one once, as
+# it comes (into a pipe LCDd would otherwise pass on some 30 frames at a time).
+stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '
   /^\+-/ { if (inside) { if (frame != last) { n++; print "LCDd frame " n ":"; printf "%s", frame; print; fflush() } last = frame; inside = 0 } else { frame = $0 "\n"; inside = 1 } next }
   inside { frame = frame $0 "\n" }') &
 lcdd_pid=$!
