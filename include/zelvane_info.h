@@ -91,7 +91,8 @@ typedef void *(ZV_BORLNDMM_CALL *SysReallocMemFunc)(void *p, int32_t size);
  * count, sign-extended. Any other code returns the previous text again. */
 enum MacroCode {
   ZV_MACRO_RESET = -1, /* "" and the last text becomes empty */
-  ZV_MACRO_CHECK = 0,  /* "" when the monitor's memory is mapped, else "#skip" */
+  ZV_MACRO_CHECK = 0,  /* "" while the monitor is there (connects on demand),
+                          else "#skip" */
   ZV_MACRO_TEMP = 1,   /* temperature of sensor `index`, whole degrees */
   ZV_MACRO_FAN = 2,    /* fan speed of sensor `index`, RPM */
   ZV_MACRO_VOLT = 3    /* voltage of sensor `index`, whole volts */

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The README's demo: builds everything, starts the monitor stand-in (the
-# machine's own sensors, or simulated readings where it has none) and shows
-# a live LCD screen through the host stand-in until Ctrl-C.
+# machine's own sensors, or simulated readings where it has none, which it
+# says) and shows a live LCD screen through the host stand-in until Ctrl-C.
 # usage: scripts/demo.sh [--lcdproc] [--count N] [other zv_host options] [SCREEN LINE...]
 # (for example `scripts/demo.sh --count 5` runs five frames and stops).
 # --lcdproc runs the whole chain: monitor -> plugin -> `zv_host lcdproc` ->
@@ -45,13 +45,21 @@ trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# --replace: a block left behind by a killed run would only show stale values.
+# The monitor publishes the machine's own sensors; made-up readings only
+# when asked for, so where there are none the demo asks and says so.
+monitor_args=()
+if ! build/linux/tools/zv_monitor --list >/dev/null 2>&1; then
+  echo "This machine has no hardware sensors: the monitor publishes simulated readings (--simulate)."
+  monitor_args=(--simulate)
+fi
+# A block left behind by a killed run is replaced by the monitor itself.
 # The children do not inherit the lock (9>&-), so it ends with this script.
-# The monitor says on standard error when the machine has no sensors.
-build/linux/tools/zv_monitor --replace 9>&- >/dev/null &
+work=$(mktemp -d)
+build/linux/tools/zv_monitor "${monitor_args[@]}" 9>&- >"$work/monitor.out" &
 monitor_pid=$!
+# Its first line says it publishes, once the block holds a whole refresh.
 for _ in $(seq 50); do
-  [ -e "$ZV_MONITOR_MEMORY_FILE" ] && break
+  grep -q '^zv_monitor: publishing' "$work/monitor.out" && break
   kill -0 "$monitor_pid" 2>/dev/null || { echo "The monitor stand-in did not start." >&2; exit 1; }
   sleep 0.1
 done
@@ -68,7 +76,6 @@ while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
   port=$((port + 1))
 done
 driver_path=$(dirname "$(ls /usr/lib/*/lcdproc/text.so /usr/lib/lcdproc/text.so 2>/dev/null | head -n 1)")
-work=$(mktemp -d)
 cat >"$work/LCDd.conf" <<CONF
 [server]
 DriverPath=$driver_path/
@@ -81,8 +88,9 @@ ServerScreen=blank
 [text]
 Size=20x4
 CONF
-# The driver prints about eight frames a second; show each new one once.
-/usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '
+# The driver prints about eight frames a second; show each new one once, as
+# it comes (into a pipe LCDd would otherwise pass on some 30 frames at a time).
+stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '
   /^\+-/ { if (inside) { if (frame != last) { n++; print "LCDd frame " n ":"; printf "%s", frame; print; fflush() } last = frame; inside = 0 } else { frame = $0 "\n"; inside = 1 } next }
   inside { frame = frame $0 "\n" }') &
 lcdd_pid=$!

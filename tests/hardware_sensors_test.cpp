@@ -3,11 +3,16 @@
 // clamping, and sensors or chips that fail, go and come back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "monitor/hardware_sensors.h"
+#include "monitor/heartbeat.h"
+#include "readings/monitor_block.h"
 
 namespace {
 
@@ -32,6 +37,7 @@ class ScriptedSource : public zv::monitor::SensorSource {
   std::vector<Sensor> sensors;
   std::vector<std::string> unplugged;  // chips gone: their scan and reads fail
   int scans = 0;
+  std::function<void()> on_read;  // called as each read begins
 
   std::vector<FoundSensor> Scan() override {
     ++scans;
@@ -50,6 +56,9 @@ class ScriptedSource : public zv::monitor::SensorSource {
   }
 
   std::optional<double> Read(std::size_t handle, std::string& error) override {
+    if (on_read) {
+      on_read();
+    }
     const Sensor& s = sensors.at(scanned_.at(handle));
     if (s.fails || Unplugged(s.chip)) {
       error = "Can't read";
@@ -251,6 +260,47 @@ TEST(SensorPinText, FormsAndRefusals) {
   EXPECT_TRUE(MatchesChipPattern("*", ""));
   EXPECT_FALSE(MatchesChipPattern("coretemp-*", "acpitz-acpi-0"));
   EXPECT_FALSE(MatchesChipPattern("core", "coretemp"));
+}
+
+// A refresh whose sensors answer slowly (8 reads of 70 ms against a period
+// of 100 ms) renews the heartbeat's stamp as it goes; its counter moves only
+// at the end, after the other words. A word fixed in the heartbeat's place
+// is written instead of its own.
+TEST(MonitorHeartbeat, SlowRefreshKeepsTheStampYoungAndTheCounterLast) {
+  using zv::readings::kHeartbeatCounterOffset;
+  using zv::readings::kHeartbeatStampOffset;
+  std::uint64_t now = 5000;
+  std::vector<std::pair<std::size_t, std::int32_t>> writes;
+  std::vector<std::uint64_t> stamps;
+  zv::monitor::Heartbeat::Fixed fixed{};
+  fixed[zv::readings::kHeartbeatPeriodOffset / 4] = 7;
+  zv::monitor::Heartbeat heartbeat(
+      [&](std::size_t offset, std::int32_t word) {
+        writes.emplace_back(offset, word);
+        if (offset == kHeartbeatStampOffset) stamps.push_back(now);
+      },
+      [&] { return now; }, 100, fixed);
+  auto scripted = std::make_unique<ScriptedSource>();
+  for (int i = 1; i <= 8; ++i) {
+    scripted->sensors.push_back({"slow-isa-0000", 0, "temp" + std::to_string(i), "", kTemp, 40});
+  }
+  scripted->on_read = [&] { now += 70; };
+  zv::monitor::ProgressReportingSource slow(std::move(scripted), [&] { heartbeat.KeepAlive(); });
+  SensorMap map(slow, {}, [](const std::string&) {});
+  heartbeat.Beat(1);
+  EXPECT_EQ(writes, (std::vector<std::pair<std::size_t, std::int32_t>>{
+                        {0, zv::readings::kHeartbeatMagic}, {8, 7}, {12, 5000}, {4, 1}}));
+  writes.clear();
+  map.Refresh(1);
+  heartbeat.Beat(2);
+  ASSERT_EQ(stamps.size(), 1U + 8 + 1);
+  for (std::size_t i = 1; i < stamps.size(); ++i) {
+    EXPECT_LE(stamps[i] - stamps[i - 1], 70U) << i;
+  }
+  EXPECT_EQ(writes.back(), std::make_pair(kHeartbeatCounterOffset, 2));
+  EXPECT_EQ(std::count_if(writes.begin(), writes.end(),
+                          [&](const auto& w) { return w.first == kHeartbeatCounterOffset; }),
+            1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // zv_host lcdproc against a real LCDd with its text driver, which prints
 // every frame of a 20x4 display on standard output: readings, errors in
-// place, the skipped screen, a restart of LCDd, and a clean stop. Skips
+// place, the screen hidden and shown again as the monitor stops and
+// restarts, a restart of LCDd, and a clean stop. Skips
 // where LCDd (Debian package lcdproc) is not installed.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -110,8 +111,9 @@ class LcdprocHost : public ::testing::Test {
                           << "\nDriver=text\nBind=127.0.0.1\nPort=" << port
                           << "\nReportToSyslog=no\nReportLevel=1\nForeground=yes\n"
                              "ServerScreen=blank\nWaitTime=5\n[text]\nSize=20x4\n";
-    // Its banner and reports go to a log of its own; its frames come line
-    // by line, as it prints them, so that their times can be measured.
+    // Its banner and reports go to a log of its own. Its frames come line
+    // by line (into a pipe its standard output would otherwise hold about
+    // 30 frames, some 4 s, before passing them on).
     lcdd = BackgroundProcess::Start({"/bin/sh", "-c",
                                      "exec stdbuf -oL /usr/sbin/LCDd -c \"$0\" 2>>\"$1\"",
                                      config.string(), (dir / "LCDd.log").string()});
@@ -222,10 +224,11 @@ TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
   EXPECT_EQ(host->Stop(), 0);  // SIGTERM ends it cleanly
 }
 
-TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
-  // The reading comes first: the condition only tells whether the plugin is
-  // connected, and reading a sensor is what connects it.
-  auto host = StartHost({"T0 $zvTemp[0]$", "$zvCheck$shown"});
+// The screen's condition comes first, as on a real screen: the screen shows
+// while a monitor publishes, goes within about a second of its stopping, and
+// comes back with the next monitor's readings.
+TEST_F(LcdprocHost, ScreenFollowsTheMonitorUnderItsCondition) {
+  auto host = StartHost({"$zvCheck$T0 $zvTemp[0]$", "shown"});
   ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
   // While the condition answers "#skip" LCDd shows no screen of ours (here
   // its blank server screen).
@@ -234,10 +237,27 @@ TEST_F(LcdprocHost, SkippedScreenIsHiddenUntilTheMonitorAppears) {
     ASSERT_EQ(frame.size(), 4U);
     EXPECT_EQ(frame[0], Row("")) << i;
   }
-  auto monitor = StartMonitor({"--temp", "0=30"});
-  const Frame shown = FrameWhere([](const Frame& f) { return f.at(1) == Row("shown"); });
+  const auto shows = [](const std::string& first) {
+    return [first](const Frame& f) { return f.at(0) == Row(first); };
+  };
+  auto monitor = StartMonitor({"--temp", "0=30", "--interval-ms", "100"});
+  const Frame shown = FrameWhere(shows("T0 30"));
   ASSERT_EQ(shown.size(), 4U);
-  EXPECT_EQ(shown[0], Row("T0 30"));
+  EXPECT_EQ(shown[1], Row("shown"));
+
+  auto at = std::chrono::steady_clock::now();
+  EXPECT_EQ(monitor->Stop(), 0);
+  EXPECT_EQ(FrameWhere(shows("")).size(), 4U);
+  const std::chrono::duration<double> hidden = std::chrono::steady_clock::now() - at;
+
+  monitor = StartMonitor({"--temp", "0=31", "--interval-ms", "100"});
+  at = std::chrono::steady_clock::now();
+  EXPECT_EQ(FrameWhere(shows("T0 31")).size(), 4U);
+  const std::chrono::duration<double> back = std::chrono::steady_clock::now() - at;
+  std::cout << "LCDd: screen hidden " << hidden.count() << " s after the monitor stopped, back "
+            << back.count() << " s after the next one published\n";
+  EXPECT_LT(hidden.count(), 3.0);
+  EXPECT_LT(back.count(), 3.0);
   EXPECT_EQ(host->Stop(true), 0);  // so does Ctrl-C
 }
 

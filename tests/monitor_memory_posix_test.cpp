@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <memory>
@@ -29,6 +31,7 @@
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
 #include "state/module_state.h"
+#include "support/monitor_lifecycle.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"
@@ -131,6 +134,62 @@ TEST_F(MonitorMemoryPosix, ShrunkBlockGivesNoReadingsAndTheHostLives) {
   close(other);
 }
 
+// A monitor of ours holds a lock on its object while it runs: its block
+// without one is a killed monitor's, however fresh its heartbeat, and a
+// lock dropped (the kernel drops it with the process) ends the connection.
+TEST_F(MonitorMemoryPosix, OurMonitorIsThereWhileItsLockIs) {
+  const zv::test::Leftovers block;  // heartbeat fresh, temperature 0 = 66
+  ASSERT_TRUE(block.made());
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
+  {
+    const zv::test::MonitorLock running;
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "66");
+    EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "");
+  }
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK, nullptr), "#skip");
+  EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "");
+}
+
+// Whatever takes the name from the object held ends the connection at the
+// next check, and a block there is taken on the same call.
+TEST_F(MonitorMemoryPosix, AnythingElseUnderTheNameEndsTheConnection) {
+  struct Case {
+    const char* what;
+    bool (*take)();
+    const char* temperature;
+  };
+  const Case cases[] = {
+      {"removed", [] { return unlink(ObjectFile()) == 0; }, ""},
+      {"a FIFO", [] { return unlink(ObjectFile()) == 0 && mkfifo(ObjectFile(), 0600) == 0; }, ""},
+      {"another block",
+       [] {
+         const std::string aside = std::string(ObjectFile()) + ".new";
+         const int fd = open(aside.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);  // NOLINT(*-vararg)
+         const std::int32_t word = readings::EncodeHundredths(7700);
+         const bool written = fd >= 0 && ftruncate(fd, readings::kMonitorBlockSize) == 0 &&
+                              pwrite(fd, &word, sizeof word, readings::kTemperatureOffset) == 4;
+         if (fd >= 0) close(fd);
+         return written && rename(aside.c_str(), ObjectFile()) == 0;
+       },
+       "77"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zv::plugin::ResetModuleState();
+    Clear();
+    auto publisher = Publish();
+    ASSERT_NE(publisher, nullptr);
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), "45");
+    ASSERT_TRUE(c.take());
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_TEMP, "0"), c.temperature);
+    Clear();
+  }
+}
+
 TEST_F(MonitorMemoryPosix, TooSmallObjectIsNotYetThere) {
   const int before = OpenDescriptors();
   const int fd = shm_open(ObjectName(), O_RDWR | O_CREAT | O_EXCL, 0600);
@@ -231,12 +290,85 @@ TEST_F(MonitorMemoryPosix, PublisherShowsOnlyFullSizedBlocks) {
   EXPECT_EQ(undersized, 0);
 }
 
-TEST_F(MonitorMemoryPosix, PublisherRefusesATakenNameAndReplaceClearsIt) {
-  auto first = Publish();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(Publisher::Create(kName, readings::kMonitorBlockSize), nullptr);
-  EXPECT_TRUE(monitor::RemoveStale(kName));  // what --replace does
-  EXPECT_NE(Publisher::Create(kName, readings::kMonitorBlockSize), nullptr);
+// What a publisher puts aside under the name: never a running publisher's
+// object; a killed one's (no longer locked) always; anything else only
+// when told to.
+TEST_F(MonitorMemoryPosix, PublisherTakesOnlyWhatNoRunningPublisherHolds) {
+  using monitor::CreateReport;
+  using monitor::Takeover;
+  const std::string target = std::string(kName) + ".target";
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<Publisher>()> make;  // returns what must keep running
+    bool leftovers;                                    // created with Takeover::Leftovers
+    bool anything;                                     // created with Takeover::Anything
+  };
+  const std::vector<Case> cases = {
+      {"running publisher", [] { return Publish(); }, false, false},
+      {"killed publisher's object",
+       [] {
+         const int fd = shm_open(ObjectName(), O_RDWR | O_CREAT | O_EXCL, 0644);
+         EXPECT_EQ(ftruncate(fd, readings::kMonitorBlockSize), 0);
+         close(fd);
+         return nullptr;
+       },
+       true, true},
+      {"FIFO",
+       [] {
+         EXPECT_EQ(mkfifo(ObjectFile(), 0666), 0);
+         return nullptr;
+       },
+       false, true},
+      {"folder",
+       [] {
+         EXPECT_EQ(mkdir(ObjectFile(), 0777), 0);
+         return nullptr;
+       },
+       false, true},
+      {"link to a running publisher's object",
+       [&] {
+         auto running = Publisher::Create(target.c_str(), readings::kMonitorBlockSize);
+         EXPECT_EQ(symlink((ObjectFile() + std::string(".target")).c_str(), ObjectFile()), 0);
+         return running;
+       },
+       false, true},
+  };
+  for (const Case& c : cases) {
+    for (const Takeover takeover : {Takeover::Leftovers, Takeover::Anything}) {
+      const bool expected = takeover == Takeover::Anything ? c.anything : c.leftovers;
+      SCOPED_TRACE(std::string(c.what) + (takeover == Takeover::Anything ? ", anything" : ""));
+      Clear();
+      const auto holder = c.make();
+      CreateReport report;
+      const auto created = Publisher::Create(kName, readings::kMonitorBlockSize, &report, takeover);
+      EXPECT_EQ(created != nullptr, expected) << report.error;
+      EXPECT_EQ(report.error.empty(), expected) << report.error;
+      EXPECT_EQ(!report.replaced.empty(), expected) << report.replaced;
+      EXPECT_EQ(report.running, std::string(c.what) == "running publisher") << report.error;
+      EXPECT_EQ(report.replaceable,
+                !expected && takeover == Takeover::Leftovers && !report.running);
+      // Only a running publisher's object is kept.
+      EXPECT_EQ(monitor::RemoveStale(kName), created == nullptr && !report.running);
+    }
+  }
+}
+
+// A publisher ends by removing its own object, and only that: what stands
+// under the name by then (another's object) stays.
+TEST_F(MonitorMemoryPosix, PublisherRemovesOnlyItsOwnObject) {
+  auto own = Publish();
+  ASSERT_NE(own, nullptr);
+  own.reset();
+  EXPECT_FALSE(monitor::NameTaken(kName));
+
+  auto replaced = Publish();
+  const std::string other = std::string(ObjectFile()) + ".other";
+  std::ofstream(other) << "another object";
+  ASSERT_EQ(rename(other.c_str(), ObjectFile()), 0);
+  replaced.reset();
+  EXPECT_TRUE(monitor::NameTaken(kName));
+  EXPECT_TRUE(monitor::RemoveStale(kName));
+  EXPECT_FALSE(monitor::NameTaken(kName));
 }
 
 // Runs `call` on a thread of its own and gives it `seconds` to finish.

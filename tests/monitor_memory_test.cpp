@@ -2,14 +2,19 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/publisher.h"
 #include "platform/exception.h"
+#include "plugin/get_value.h"
 #include "plugin/module_reset.h"
 #include "readings/monitor_block.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"
+#include "support/monitor_lifecycle.h"
+#include "support/plugin_host.h"
+#include "zelvane_info.h"
 
 namespace {
 
@@ -38,6 +43,14 @@ class MonitorMemory : public ::testing::Test {
   static std::string Read(ReadingKind kind, int index) {
     std::string text = "untouched";
     FormatReading(kind, index, text);
+    return text;
+  }
+
+  // GetValue's text for index 0, as the host gets it.
+  static std::string Get(std::int32_t code) {
+    char* buffer = zv::plugin::GetValue(code, nullptr);
+    std::string text = buffer;
+    zv::test::ReleaseBuffer(buffer);
     return text;
   }
 };
@@ -115,41 +128,118 @@ TEST_F(MonitorMemory, TooSmallObjectGivesNoReadings) {
 
 #ifdef _WIN32
 // A section has its size from its creation, so a small one is no half-made
-// block: the view it refused is not retried. The name keeps leading to the
-// small object the plugin holds, so no proper block can be published under
-// it at all. (POSIX looks again: monitor_memory_posix_test.cpp.)
-TEST_F(MonitorMemory, TooSmallObjectIsNeverMappedNorRetried) {
-  {
-    auto small = Publisher::CreateExact(kName, 100);
-    ASSERT_NE(small, nullptr);
-    EXPECT_FALSE(MapMonitorMemory());
-    EXPECT_NE(zv::State().MappingHandle, nullptr);
-    EXPECT_EQ(zv::State().MonitorView, nullptr);
-  }
-  EXPECT_EQ(Publisher::Create(kName, zv::readings::kMonitorBlockSize), nullptr);
+// block: the view it refused is not retried while its publisher is there.
+// Once it has gone, the plugin lets go of it too, and a proper block can
+// take the name. (POSIX looks again: monitor_memory_posix_test.cpp.)
+TEST_F(MonitorMemory, TooSmallSectionIsHeldOnlyWhileItsPublisherIs) {
+  auto small = Publisher::CreateExact(kName, 100);
+  ASSERT_NE(small, nullptr);
   EXPECT_FALSE(MapMonitorMemory());
-  EXPECT_FALSE(zv::State().MonitorMapped);
+  EXPECT_NE(zv::State().MappingHandle, nullptr);
+  EXPECT_EQ(zv::State().MonitorView, nullptr);
   EXPECT_EQ(Read(ReadingKind::Temperature, 3), "untouched");
+  small.reset();
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "#skip");
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
+  auto block = Publish();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
 }
 #endif
 
-TEST_F(MonitorMemory, ViewOutlivesThePublisherAndIsNeverReplaced) {
-  auto publisher = Publish();
-  publisher->WriteWord(zv::readings::kFanOffset, zv::readings::EncodeRpm(900));
-  ASSERT_TRUE(MapMonitorMemory());
-  publisher.reset();
-  EXPECT_TRUE(MapMonitorMemory());
-  EXPECT_EQ(Read(ReadingKind::Fan, 0), "900");
+// What a host sees at the connection's next check after each event, having
+// read 41 from a monitor that publishes (with its lock, on POSIX) before it.
+TEST_F(MonitorMemory, TheConnectionFollowsTheMonitor) {
+  struct Case {
+    const char* event;
+    void (*happen)(std::unique_ptr<Publisher>& block);
+    const char* check;
+    const char* reading;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [](std::unique_ptr<Publisher>&) {}, "", "41"},
+      {"the monitor ends", [](std::unique_ptr<Publisher>& block) { block.reset(); }, "#skip", ""},
+      {"a new monitor replaces it",
+       [](std::unique_ptr<Publisher>& block) {
+         block.reset();
+         block = Publish();
+         block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(7700));
+       },
+       "", "77"},
+      {"its heartbeat is fresh",
+       [](std::unique_ptr<Publisher>& block) { zv::test::WriteHeartbeat(*block, 1000, 0); }, "",
+       "41"},
+      {"its heartbeat stopped 3.6 s ago",
+       [](std::unique_ptr<Publisher>& block) { zv::test::WriteHeartbeat(*block, 1000, 3600); },
+       "#skip", ""},
+      {"a block without the magic has an old stamp",
+       [](std::unique_ptr<Publisher>& block) {
+         zv::test::WriteHeartbeat(*block, 1000, 3600);
+         block->WriteWord(readings::kHeartbeatMagicOffset, 0x12345678);
+       },
+       "", "41"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.event);
+    zv::plugin::ResetModuleState();
+    auto block = Publish();
+    ASSERT_NE(block, nullptr);
+    block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
+    const zv::test::MonitorLock lock;
+    EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
+    c.happen(block);
+    zv::State().NextMonitorCheckMs = 0;  // the check is due
+    EXPECT_EQ(Get(ZV_MACRO_CHECK), c.check);
+    EXPECT_EQ(Get(ZV_MACRO_TEMP), c.reading);
+  }
+}
 
-  // A restarted monitor: the plugin keeps its view. On Windows the name
-  // still leads to the object the plugin holds, so the new monitor writes
-  // into it; on POSIX the plugin's object is an orphan.
-  const auto* view = zv::State().MonitorView;
-  auto restarted = Publish();
-  restarted->WriteWord(zv::readings::kFanOffset, zv::readings::EncodeRpm(1200));
-  EXPECT_TRUE(MapMonitorMemory());
-  EXPECT_EQ(zv::State().MonitorView, view);
-  EXPECT_EQ(Read(ReadingKind::Fan, 0), zv::monitor::kRestartReusesHeldObject ? "1200" : "900");
+// Check connects on demand, as a reading does.
+TEST_F(MonitorMemory, CheckConnects) {
+  auto block = Publish();
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+  EXPECT_TRUE(zv::State().MonitorMapped);
+  block.reset();
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "#skip");
+  EXPECT_EQ(zv::State().MappingHandle, nullptr);
+}
+
+// Stamps and now in milliseconds; the limit is 3 periods plus 500 ms.
+TEST(Heartbeat, StopsWhenTheStampIsTooFarFromNow) {
+  struct Case {
+    std::int32_t counter;
+    std::int32_t period;
+    std::uint32_t stamp;
+    std::uint32_t now;
+    bool stopped;
+  };
+  constexpr std::uint32_t kNow = 5'000'000;
+  const Case cases[] = {
+      {1, 1000, kNow, kNow, false},
+      {1, 1000, kNow - 3500, kNow, false},
+      {1, 1000, kNow - 3501, kNow, true},
+      {1, 1000, kNow + 3500, kNow, false},  // a coarse clock lagging the monitor's
+      {1, 1000, kNow + 3501, kNow, true},
+      {0, 1000, 0, kNow, false},  // no refresh ended yet
+      {-7, 100, kNow - 801, kNow, true},
+      {1, 0, kNow - 500, kNow, false},
+      {1, 0, kNow - 501, kNow, true},
+      {1, -1000, kNow - 501, kNow, true},
+      {1, INT32_MIN, kNow - 501, kNow, true},
+      {1, INT32_MAX, kNow - 180'500, kNow, false},  // a minute at most
+      {1, INT32_MAX, kNow - 180'501, kNow, true},
+      {1, 1000, 0xFFFFFF00U, 0x00000100U, false},  // the stamps wrapped
+      {1, 1000, 0x00000100U, 0x80000100U, true},
+      {1, 1000, 0x80000100U, 0x00000100U, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(
+        readings::HeartbeatStopped(c.counter, c.period, static_cast<std::int32_t>(c.stamp), c.now),
+        c.stopped)
+        << c.counter << " " << c.period << " " << c.stamp << " " << c.now;
+  }
 }
 
 TEST_F(MonitorMemory, BadIndexIsRefusedBeforeConnecting) {

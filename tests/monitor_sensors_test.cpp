@@ -1,8 +1,9 @@
 // zv_monitor against a fake hwmon tree of our own, read through the real
 // libsensors: each run happens in a private mount namespace (unshare -m)
 // where a tmpfs covers /sys/class, the fake tree is bind-mounted at
-// /sys/class/hwmon and a sensors.conf of ours replaces the system's. Needs
-// root and unshare; without them the cases skip.
+// /sys/class/hwmon and a sensors.conf of ours replaces the system's; and
+// against a full /dev/shm, a small tmpfs in such a namespace. Needs root
+// and unshare; without them the cases skip.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -270,20 +271,28 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
   EXPECT_EQ(said, expected);
 }
 
-TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForced) {
+TEST_F(MonitorSensors, NoSensorsMeansNoReadingsUnlessSimulatedOrFixed) {
   const ProcessResult list = Monitor({"--list"});
   EXPECT_EQ(list.exit_code, 1);
   EXPECT_EQ(list.out,
             "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
             "sensors)\n");
 
+  // Nothing is published: simulated readings would pass for the machine's.
   const ProcessResult run = Monitor({"--count", "3", "--interval-ms", "50"});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(OutputLines(run.out),
             (std::vector<std::string>{
                 "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
-                "sensors); publishing simulated readings",
-                kPublishingLine, kRemovingLine}));
+                "sensors); nothing to publish: --simulate publishes simulated readings, "
+                "--no-simulation only the fixed ones"}));
+  EXPECT_FALSE(zv::monitor::NameTaken(zv::readings::kMonitorMemoryName));
+  for (const char* source : {"--simulate", "--no-simulation"}) {
+    const ProcessResult asked = Monitor({source, "--count", "1", "--interval-ms", "50"});
+    EXPECT_EQ(asked.exit_code, 0) << source;
+    EXPECT_EQ(OutputLines(asked.out), (std::vector<std::string>{kPublishingLine, kRemovingLine}))
+        << source;
+  }
 
   // With a sensor present, --simulate publishes simulated readings instead.
   Chip(0, "board", {{"temp1_input", "99000"}});
@@ -296,6 +305,27 @@ TEST_F(MonitorSensors, NoSensorsFallsBackToSimulationOnceAndSimulationCanBeForce
   EXPECT_LT(temp0, 60);  // the simulated CPU, not the sensor's 99
   EXPECT_NE(Word(zv::readings::kTemperatureOffset + std::size_t{4} * 4), 0);  // simulated sensor 4
   EXPECT_EQ(monitor->Stop(), 0);
+}
+
+// With /dev/shm full (a tmpfs of two pages, filled, in a private mount
+// namespace) the monitor says so and leaves nothing under the name: the
+// object's pages are reserved before it is named, so it never dies of
+// SIGBUS writing to them.
+TEST_F(MonitorSensors, FullSharedMemoryFolderIsAClearErrorAndLeavesNothing) {
+  constexpr const char* kFullScript = R"(set -e
+mount -t tmpfs -o size=8k zv-full-shm /dev/shm
+head -c 16384 /dev/zero >/dev/shm/filler 2>/dev/null || true
+status=0
+"$@" || status=$?
+echo "exit $status"
+ls -A /dev/shm
+)";
+  const ProcessResult full = RunProcess({Unshare(), "-m", "/bin/sh", "-c", kFullScript, "sh",
+                                         ZV_MONITOR_PATH, "--no-simulation", "--count", "1"});
+  EXPECT_EQ(OutputLines(full.out), (std::vector<std::string>{"exit 1", "filler"}));
+  EXPECT_EQ(full.err, std::string("zv_monitor: cannot publish ") +
+                          zv::readings::kMonitorMemoryName +
+                          ": no room for its 400 bytes in /dev/shm (No space left on device)\n");
 }
 
 }  // namespace

@@ -57,8 +57,15 @@ class StandIns : public ::testing::Test {
     return RunProcess(argv);
   }
 
-  // Whether the object is gone: only then can a new one be created.
-  static bool ObjectRemoved() { return zv::monitor::Publisher::Create(kName, 400) != nullptr; }
+  static bool ObjectRemoved() { return !zv::monitor::NameTaken(kName); }
+
+  // Runs the monitor for one short refresh with `args` after the fixed
+  // readings' option.
+  static ProcessResult MonitorOnce(std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {ZV_MONITOR_PATH, "--no-simulation", "--count", "1", "--interval-ms", "10"});
+    return RunProcess(args);
+  }
 };
 
 TEST_F(StandIns, HostShowsTheMonitorsFixedReadings) {
@@ -77,7 +84,7 @@ TEST_F(StandIns, DefaultScreenIsSkippedWithoutMonitorAndShownWithIt) {
   EXPECT_EQ(without.exit_code, 0);
   EXPECT_EQ(without.out, "(screen skipped)\n");
 
-  auto monitor = StartMonitor({"--seconds", "30"});
+  auto monitor = StartMonitor({"--simulate", "--seconds", "30"});
   const ProcessResult with = Host({"once"});
   const auto lines = OutputLines(with.out);
   ASSERT_EQ(lines.size(), 4U);
@@ -147,24 +154,27 @@ TEST_F(StandIns, ScreensComeFromTheConfigurationFile) {
 }
 
 TEST_F(StandIns, TooSmallObjectGivesEmptyReadingsAndSkips) {
-  auto monitor = StartMonitor({"--size", "100", "--seconds", "30"});
+  auto monitor = StartMonitor({"--no-simulation", "--size", "100", "--seconds", "30"});
   EXPECT_EQ(Host({"once", "--no-init", "[$zvTemp[0]$]"}).out, "[]\n");
   EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$x"}).out, "(screen skipped)\n");
 }
 
 TEST_F(StandIns, HostFindsAMonitorThatAppearsLater) {
-  auto monitor = BackgroundProcess::Start({ZV_MONITOR_PATH, "--delay", "1", "--seconds", "30"});
+  auto monitor =
+      BackgroundProcess::Start({ZV_MONITOR_PATH, "--simulate", "--delay", "1", "--seconds", "30"});
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "(screen skipped)\n");
   EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "x\n");
+  // The condition alone connects, as a reading does.
+  EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$x"}).out, "x\n");
 }
 
 TEST_F(StandIns, MonitorRemovesItsObjectWhenStopped) {
-  auto monitor = StartMonitor({"--seconds", "30"});
+  auto monitor = StartMonitor({"--no-simulation", "--seconds", "30"});
   EXPECT_FALSE(ObjectRemoved());
   EXPECT_EQ(monitor->Stop(), 0);
   EXPECT_TRUE(ObjectRemoved());
-  auto counted = StartMonitor({"--count", "2", "--interval-ms", "50"});
+  auto counted = StartMonitor({"--no-simulation", "--count", "2", "--interval-ms", "50"});
   EXPECT_EQ(counted->Wait(), 0);
   EXPECT_TRUE(ObjectRemoved());
 }
@@ -176,39 +186,90 @@ TEST_F(StandIns, MonitorRemovesItsObjectOnInterrupt) {
   // AllocConsole, so only the stop event is tested here.
   GTEST_SKIP() << "no console events under Wine";
 #else
-  auto monitor = StartMonitor({"--seconds", "30"});
+  auto monitor = StartMonitor({"--no-simulation", "--seconds", "30"});
   EXPECT_FALSE(ObjectRemoved());
   EXPECT_EQ(monitor->Stop(true), 0);
   EXPECT_TRUE(ObjectRemoved());
 #endif
 }
 
-TEST_F(StandIns, SecondMonitorIsRefusedAndFirstKeepsItsObject) {
-  auto first = StartMonitor({"--seconds", "30"});
-  const ProcessResult second = RunProcess({ZV_MONITOR_PATH, "--count", "1"});
-  EXPECT_EQ(second.exit_code, 1);
-  EXPECT_NE(second.err.find("cannot create"), std::string::npos);
-  EXPECT_FALSE(ObjectRemoved());
+// A running monitor keeps its block against every other start; what a
+// killed one leaves is replaced by the next plain start.
+TEST_F(StandIns, RunningMonitorIsNeverReplacedAndAKilledOnesBlockIs) {
+  auto first = StartMonitor({"--no-simulation", "--temp", "0=41", "--seconds", "30"});
+  for (const bool replace : {false, true}) {
+    std::vector<std::string> args = {"--temp", "0=77"};
+    if (replace) {
+      args.emplace_back("--replace");
+    }
+    const ProcessResult second = MonitorOnce(args);
+    EXPECT_EQ(second.exit_code, 1) << replace;
+    EXPECT_NE(
+        second.err.find("cannot publish " + std::string(kName) + ": another monitor is running"),
+        std::string::npos)
+        << second.err;
+  }
+  EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[0]$"}).out, "41\n");
+
+  first->Kill();
+  EXPECT_EQ(ObjectRemoved(), !zv::monitor::kObjectOutlivesKilledPublisher);
+  const ProcessResult next = MonitorOnce({"--temp", "0=52"});
+  EXPECT_EQ(next.exit_code, 0) << next.err;
+  EXPECT_EQ(next.err.find("replaced") != std::string::npos,
+            zv::monitor::kObjectOutlivesKilledPublisher)
+      << next.err;
+  EXPECT_TRUE(ObjectRemoved());
+
+  // Where nothing outlives a monitor, --replace says it has nothing to do.
+  const ProcessResult replace = MonitorOnce({"--replace"});
+  EXPECT_EQ(replace.exit_code, 0);
+  EXPECT_EQ(replace.err.find("--replace has nothing to do") != std::string::npos,
+            !zv::monitor::kObjectOutlivesKilledPublisher)
+      << replace.err;
+
   EXPECT_EQ(RunProcess({ZV_MONITOR_PATH, "--fan", "40=1"}).exit_code, 2);
   EXPECT_EQ(RunProcess({ZV_MONITOR_PATH, "--temp", "0=400"}).exit_code, 2);  // beyond the word
 }
 
-TEST_F(StandIns, BlockHeaderCarriesMagicCounterAndTime) {
-  auto monitor = StartMonitor({"--interval-ms", "100", "--seconds", "30"});
+// Made-up readings are published only when asked for.
+TEST_F(StandIns, WithoutSensorsTheMonitorNeedsSimulateOrFixedReadings) {
+  if (RunProcess({ZV_MONITOR_PATH, "--list"}).exit_code == 0) {
+    GTEST_SKIP() << "this machine has sensors";
+  }
+  const ProcessResult plain = RunProcess({ZV_MONITOR_PATH, "--temp", "0=41", "--count", "1"});
+  EXPECT_EQ(plain.exit_code, 1);
+  EXPECT_NE(plain.err.find("zv_monitor: no hardware sensors ("), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("nothing to publish: --simulate publishes simulated readings, "
+                           "--no-simulation only the fixed ones"),
+            std::string::npos)
+      << plain.err;
+  EXPECT_EQ(plain.out, "");
+  EXPECT_TRUE(ObjectRemoved());
+  EXPECT_EQ(MonitorOnce({}).exit_code, 0);
+}
+
+// The heartbeat: magic, the refresh period, a counter that moves, and a
+// stamp of the monotonic clock that every process of the machine reads.
+TEST_F(StandIns, HeartbeatCarriesPeriodCounterAndMonotonicStamp) {
+  auto monitor = StartMonitor({"--no-simulation", "--interval-ms", "100", "--seconds", "30"});
   ASSERT_TRUE(zv::readings::MapMonitorMemory());
   const auto word = [](std::size_t offset) {
     std::int32_t value = 0;
     EXPECT_TRUE(zv::readings::ReadMonitorWord(offset, value)) << offset;
     return static_cast<std::uint32_t>(value);
   };
-  EXPECT_EQ(word(0), 0x4D53565AU);  // "ZVSM"
-  const std::uint32_t first = word(4);
+  using zv::readings::kHeartbeatCounterOffset;
+  using zv::readings::kHeartbeatStampOffset;
+  EXPECT_EQ(word(zv::readings::kHeartbeatMagicOffset), 0x4248565AU);  // "ZVHB"
+  EXPECT_EQ(word(zv::readings::kHeartbeatPeriodOffset), 100U);
+  const std::uint32_t first = word(kHeartbeatCounterOffset);
   EXPECT_GE(first, 1U);
   std::this_thread::sleep_for(std::chrono::milliseconds(350));
-  EXPECT_GT(word(4), first);
-  const std::uint64_t ms = word(8) | (static_cast<std::uint64_t>(word(12)) << 32);
-  const auto now_ms = static_cast<std::uint64_t>(std::time(nullptr)) * 1000;
-  EXPECT_NEAR(static_cast<double>(ms), static_cast<double>(now_ms), 5000.0);
+  EXPECT_GE(word(kHeartbeatCounterOffset), first + 2);
+  // At most one period and a little old (the clock's low 32 bits, modulo 2^32).
+  const auto now = static_cast<std::uint32_t>(zv::monitor::MonotonicMilliseconds() & 0xFFFFFFFFU);
+  const std::uint32_t age = now - word(kHeartbeatStampOffset);
+  EXPECT_LE(age, 100U + 250U) << "stamp " << word(kHeartbeatStampOffset) << ", now " << now;
 }
 
 TEST_F(StandIns, DescribeAndLiveFrames) {

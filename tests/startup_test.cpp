@@ -18,6 +18,7 @@
 #include "settings/startup.h"
 #include "state/module_state.h"
 #include "support/files.h"
+#include "support/monitor_lifecycle.h"
 #include "support/startup_support.h"
 
 namespace {
@@ -42,6 +43,26 @@ TEST_F(StartupTest, MemoryPresentReturnsAtOnceWithoutLaunching) {
   EXPECT_EQ(launches, 0);
   EXPECT_EQ(prompts, 0);
   EXPECT_EQ(Check(), "");
+}
+
+// What a gone monitor left under the name is no monitor: Init launches one,
+// which replaces it.
+TEST_F(StartupTest, LeftoversOfAGoneMonitorAreNoMonitor) {
+  const zv::test::Leftovers leftovers;
+  ASSERT_TRUE(leftovers.made());
+  Settings(true, FakeMonitorPath());
+  static std::unique_ptr<zv::monitor::Publisher> started;
+  Startup.launch = [](const std::string&) {
+    ++launches;
+    zv::monitor::RemoveStale(kName);
+    started = zv::monitor::Publisher::Create(kName, zv::readings::kMonitorBlockSize);
+  };
+  EXPECT_EQ(Init(), 0);
+  EXPECT_EQ(launches, 1);
+  EXPECT_EQ(prompts, 0);
+  EXPECT_EQ(Check(), "");
+  zv::readings::ReleaseMonitorMemory();
+  started.reset();
 }
 
 TEST_F(StartupTest, LaunchingOffTriesOnceAndReturnsZero) {

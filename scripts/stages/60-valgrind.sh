@@ -15,12 +15,15 @@ out=build/linux/valgrind-live.out
 trap 'rm -rf "$home"' EXIT
 
 run() {
-  # Publishes for at most 5 minutes even if this script is killed.
-  build/linux/tools/zv_monitor --replace --interval-ms 50 --seconds 300 >/dev/null &
+  # Publishes for at most 5 minutes even if this script is killed; simulated
+  # readings, so that the run does not depend on the machine's sensors (CI
+  # has none). A block a killed run left is replaced by the monitor itself.
+  local monitor_out=$home/monitor.out
+  build/linux/tools/zv_monitor --simulate --interval-ms 50 --seconds 300 >"$monitor_out" &
   local monitor=$!
-  # Wait (up to 10 s) for the object to appear before the host starts.
+  # Wait (up to 10 s) for the monitor to publish before the host starts.
   for _ in $(seq 100); do
-    [ -e "$ZV_MONITOR_MEMORY_FILE" ] && break
+    grep -q '^zv_monitor: publishing' "$monitor_out" && break
     sleep 0.1
   done
   local status=0

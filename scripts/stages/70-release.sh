@@ -144,10 +144,12 @@ for part in ru en; do
     "systemctl enable --now zelvane-lcd.service"
 done
 need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "Какой архив нужен" "папку плагинов" "Макросы" \
-  "Что значит #skip" "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
+  "Что значит #skip" "Когда Zelvane закрывают, перезапускают или он зависает" \
+  "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
   "Сообщая о проблеме, пришлите"
 need "$work/readme-en.txt" "README.txt (en)" "Installing" "Which zip you need" "plugins folder" "Macros" \
-  'What "#skip" means' "Documents folder" '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
+  'What "#skip" means' "When Zelvane stops, restarts, hangs or is killed" "Documents folder" \
+  '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
 need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
   "Copyright (c) 2026 the zelvane_info developers"
 

@@ -1,5 +1,6 @@
 // Read-only access to a named block of shared memory published by another
-// process.
+// process, and what the system tells about whether its publisher is still
+// there.
 #pragma once
 
 #include <cstddef>
@@ -35,5 +36,24 @@ bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView view, std::size_t 
 
 // Releases the view (unless nullptr) and the handle.
 void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView view, std::size_t size);
+
+// What one sign tells about the publisher of an object held open: gone for
+// certain, not gone as far as this sign can tell, or nothing (the sign
+// cannot be read here).
+enum class PublisherSign { kPresent, kGone, kUnknown };
+
+// The sign the system gives for every publisher, whatever it writes.
+// POSIX: gone once the object held was removed, or another object (or
+// anything else) stands under `name`. Windows: gone once only readers hold
+// the section, no publisher's handle being left; unknown where the handle
+// counts cannot be read. Never blocks.
+PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name);
+
+// The sign of a publisher that holds a write lock on its object for as long
+// as it runs (our own monitors on POSIX): gone when no one holds a write
+// lock on it, which is so at once when such a publisher dies, however it
+// dies. Only queries, never takes a lock. Unknown where locks cannot be
+// queried, and always on Windows, whose publishers show by their handles.
+PublisherSign CheckPublisherLock(SharedMemoryHandle handle);
 
 }  // namespace zv::platform

@@ -33,7 +33,9 @@ char* GetValue(std::int32_t code, const char* param) {
     case ZV_MACRO_RESET:
       break;
     case ZV_MACRO_CHECK:
-      text = State().MonitorMapped ? "" : "#skip";
+      // Connects as a reading does: a host that asks only for the condition
+      // while it answers "#skip" must still see the monitor arrive.
+      text = readings::MapMonitorMemory() ? "" : "#skip";
       break;
     default: {
       // Temp, Fan and Volt: the region their code names.

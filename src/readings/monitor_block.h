@@ -18,7 +18,9 @@ inline constexpr const char* kMonitorMemoryName = "ZVSharedMemory_KTX";
 
 // The block: 32-bit signed little-endian words, 4-byte aligned. The plugin
 // maps exactly kMonitorBlockSize bytes; the first kRegionsOffset bytes are
-// the monitor's own and never read by the plugin.
+// the monitor's own: our monitors keep their heartbeat there (below). The
+// plugin reads the first word of every block, and the other three only
+// where it holds the heartbeat's magic.
 inline constexpr std::size_t kMonitorBlockSize = 400;
 inline constexpr std::size_t kWordSize = 4;
 inline constexpr std::size_t kSensorCount = 32;

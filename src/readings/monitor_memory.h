@@ -13,13 +13,49 @@ namespace zv::readings {
 // The block's name and layout: readings/monitor_block.h.
 
 // The connection's state is in the module's record (MappingHandle,
-// MonitorView, MonitorMapped). Once the view exists, readings come from the
-// same view until the module unloads (ReleaseMonitorMemory).
+// MonitorView, MonitorMapped, NextMonitorCheckMs). It lasts while the
+// monitor is there. The monitor is gone when the system says so (POSIX: its
+// object was removed or replaced; Windows: only readers hold the section),
+// and, for a block that carries our heartbeat's magic, also when no monitor
+// holds the object's lock (POSIX) or the heartbeat's stamp has grown too old
+// (HeartbeatStopped). A connection to a gone monitor is released, and the
+// name looked at again at once, so that a restarted monitor's new object is
+// taken on the same call.
 
-// Makes sure the view exists and returns whether it does. An absent object,
-// or one not yet of full size, is looked for again on every call; an object
-// that opened but could not be mapped is never retried.
-bool MapMonitorMemory();
+// How often a held connection is checked in full on display requests. A
+// host asking every 100-200 ms then sees a monitor's end within this plus
+// one of its intervals (450 ms at most), well inside a second, while the
+// check's system calls (a few microseconds) are spread over hundreds of
+// requests; between checks a request pays only a read of the coarse clock.
+inline constexpr std::uint64_t kMonitorCheckIntervalMs = 250;
+
+// The longest refresh period a heartbeat is taken at; longer ones, and
+// nonsense such as 0x7FFFFFFF, count as this. Our monitors refresh every
+// second; a display fed less often than once a minute shows no live data.
+inline constexpr std::int32_t kHeartbeatMaxPeriodMs = 60000;
+
+// When MapMonitorMemory checks a held connection.
+enum class CheckPace {
+  kWhenDue,  // on display requests: once kMonitorCheckIntervalMs have passed
+  kNow,      // Init and Config: on this call
+};
+
+// Makes sure a view of a monitor that is there exists and returns whether it
+// does, making at most one attempt to connect. Without a connection the
+// name is looked at on every call (an object not yet of full size
+// included), except for an interval after a gone monitor's leftovers were
+// found under it. A Windows section that opened but could not be mapped is
+// not mapped again while its monitor is there.
+bool MapMonitorMemory(CheckPace pace = CheckPace::kWhenDue);
+
+// Whether a heartbeat has stopped: `counter`, `period_ms` and `stamp` are
+// its words, `now` the low 32 bits of platform::CoarseMonotonicMilliseconds.
+// Stopped when the stamp lies more than kHeartbeatPeriods periods plus
+// kHeartbeatSlackMs from now, in the past or (a stamp of no clock of this
+// machine) the future; the period is taken within 0..kHeartbeatMaxPeriodMs.
+// A counter of 0 (no refresh ended yet) has not stopped.
+bool HeartbeatStopped(std::int32_t counter, std::int32_t period_ms, std::int32_t stamp,
+                      std::uint32_t now);
 
 // Reads the live word at `offset` of the view, which must exist. Returns
 // false, leaving `word` alone, when the object no longer holds it (another
@@ -27,7 +63,8 @@ bool MapMonitorMemory();
 bool ReadMonitorWord(std::size_t offset, std::int32_t& word);
 
 // Closes the view and the handle and returns the connection to its initial
-// state. For the module's unloading (see plugin/module_reset.h).
+// state: for a monitor found gone, and for the module's unloading (see
+// plugin/module_reset.h).
 void ReleaseMonitorMemory();
 
 }  // namespace zv::readings

@@ -46,7 +46,7 @@ void FormatReading(ReadingKind kind, std::int32_t index, std::string& text) {
   if (index < 0 || index >= static_cast<std::int32_t>(kSensorCount)) {
     throw Exception(kIndexErrorMessage);
   }
-  if (State().MonitorView == nullptr && !MapMonitorMemory()) {
+  if (!MapMonitorMemory()) {
     return;
   }
   // A word the object no longer holds (it was shrunk under us) is no

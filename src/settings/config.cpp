@@ -28,7 +28,7 @@ std::int32_t Config() {
     if (state.TryToRun) {
       // Connects at once so that Check answers without waiting for a
       // reading; nothing is launched from here.
-      readings::MapMonitorMemory();
+      readings::MapMonitorMemory(readings::CheckPace::kNow);
     }
     SaveSettings();
   }

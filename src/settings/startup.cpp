@@ -37,7 +37,7 @@ void StartMonitor() {
       std::chrono::steady_clock::now() + std::chrono::milliseconds(Startup.wait_bound_ms);
   for (;;) {
     Startup.sleep_ms(Startup.poll_interval_ms);
-    if (readings::MapMonitorMemory()) return;
+    if (readings::MapMonitorMemory(readings::CheckPace::kNow)) return;
     if (std::chrono::steady_clock::now() >= deadline) {
       throw Exception("The monitor " + path + " did not publish its memory in time");
     }
@@ -63,7 +63,9 @@ std::int32_t Init() {
   std::int32_t result = -1;
   LoadSettings();
   while (result != 0) {
-    if (readings::MapMonitorMemory()) {
+    // A gone monitor, its leftovers included, counts as absent: each pass
+    // checks the connection in full.
+    if (readings::MapMonitorMemory(readings::CheckPace::kNow)) {
       result = 0;
       break;
     }

@@ -3,6 +3,7 @@
 // module outlives a call.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/host_memory.h"
@@ -16,11 +17,18 @@ struct ModuleState {
   // -1 to 3.
   std::string LastValue;
 
-  // The connection to the monitor's shared memory. Once the view exists,
-  // readings come from the same view until the module unloads.
+  // The connection to the monitor's shared memory (readings/monitor_memory.h).
+  // It lasts while the monitor is there: once a check finds the monitor
+  // gone, the view and the handle are released and the connection is made
+  // again on demand.
   platform::SharedMemoryHandle MappingHandle = nullptr;
   platform::SharedMemoryView MonitorView = nullptr;
   bool MonitorMapped = false;
+  // When, in milliseconds of platform::CoarseMonotonicMilliseconds, a held
+  // connection is next checked in full; without one, when the name may be
+  // looked at again after a gone monitor's leftovers were found under it
+  // (0: at once).
+  std::uint64_t NextMonitorCheckMs = 0;
 
   // Launch the monitor when its memory is absent.
   bool TryToRun = false;

@@ -2,6 +2,7 @@
 // captured, or in the background with a line-by-line view of their output.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -42,8 +43,8 @@ class BackgroundProcess {
   ~BackgroundProcess();
 
   // Returns the next line of its output without the newline, or "" at the
-  // end of its output or after 10 seconds of silence.
-  std::string ReadLine();
+  // end of its output or after `silence` (10 seconds) without any.
+  std::string ReadLine(std::chrono::milliseconds silence = std::chrono::seconds(10));
   // Asks it to stop (Ctrl-C when `interrupt`, else a termination request)
   // and returns its exit code, as Wait() does. On Windows the termination
   // request is the stand-ins' stop event and an interrupt is Ctrl-Break
@@ -51,6 +52,13 @@ class BackgroundProcess {
   int Stop(bool interrupt = false);
   // Waits for it to exit; returns its exit code, or -1 when a signal ended it.
   int Wait();
+  // Ends it at once, as a crash would, with nothing cleaned up (SIGKILL;
+  // TerminateProcess), and reaps it.
+  void Kill();
+  // Suspends every thread of it (SIGSTOP; NtSuspendProcess), and lets it
+  // go on again (SIGCONT; NtResumeProcess).
+  void Pause();
+  void Resume();
 
  private:
   struct Native;  // the process and the read end of its output, per platform

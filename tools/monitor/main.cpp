@@ -1,7 +1,9 @@
 // zv_monitor: stand-in for the hardware monitor. Publishes the monitor's
 // block (readings/monitor_block.h) and refreshes it every second, with the
-// machine's own sensors (or simulated readings where it has none) and fixed
-// values given on the command line, until it is stopped.
+// machine's own sensors (or simulated readings, when asked for) and fixed
+// values given on the command line, until it is stopped. Each refresh ends
+// with the block's heartbeat, by which readers tell a refreshing monitor
+// from a stopped, paused or killed one.
 //
 // The program's logic is the same on every platform: the object itself is
 // made by monitor/<os>/publisher.cpp, the sensors are read by
@@ -16,7 +18,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@
 
 #include "common/stop_signal.h"
 #include "monitor/hardware_sensors.h"
+#include "monitor/heartbeat.h"
 #include "monitor/publisher.h"
 
 namespace zv::monitor {
@@ -34,19 +39,11 @@ using readings::kMonitorBlockSize;
 using readings::kSensorCount;
 constexpr const char* kObjectName = readings::kMonitorMemoryName;
 
-// The block's first 16 bytes, which the plugin does not read (see README):
-// magic "ZVSM", a refresh counter, and the time of the last refresh.
-constexpr std::size_t kMagicOffset = 0;
-constexpr std::size_t kSequenceOffset = 4;
-constexpr std::size_t kTimeLowOffset = 8;
-constexpr std::size_t kTimeHighOffset = 12;
-constexpr std::int32_t kMagic = 0x4D53565A;  // "ZVSM" in little-endian byte order
-
 using Kind = SensorKind;
 
 // Where the readings not fixed on the command line come from.
 enum class Source {
-  Hardware,   // the machine's sensors, else simulated ones
+  Hardware,   // the machine's sensors; without any the monitor does not start
   Simulated,  // simulated ones
   None,       // none: they stay 0
 };
@@ -77,23 +74,27 @@ void PrintUsage(std::FILE* out) {
                kObjectName, kMonitorBlockSize);
   std::fputs(
       "every second until Ctrl-C or SIGTERM, then removes it. The readings are the\n"
-      "machine's sensors (libsensors), or simulated ones on a machine without any.\n"
+      "machine's sensors (libsensors); a machine without any needs --simulate or\n"
+      "--no-simulation. A block left by a monitor that no longer runs is replaced;\n"
+      "while another monitor runs, this one does not start (exit status 1).\n"
       "  --list            print which sensor has which index, and exit\n"
       "  --map K:I=CHIP/F  put sensor F (feature name or label) of CHIP (wildcards *)\n"
       "                    at index I of kind K (temp, fan, volt), e.g.\n"
       "                    --map 'temp:0=coretemp-*/Package id 0'\n"
-      "  --simulate        simulated readings even where the machine has sensors\n"
+      "  --simulate        simulated readings instead of the machine's sensors\n"
       "  --temp I=C        temperature sensor I (0..31) fixed at C degrees (e.g. 45.5)\n"
       "  --fan I=RPM       fan sensor I fixed at RPM\n"
       "  --volt I=V        voltage sensor I fixed at V volts (e.g. 12.05)\n"
-      "  --word OFF=W      raw 32-bit word W at byte offset OFF (multiple of 4)\n"
+      "  --word OFF=W      raw 32-bit word W at byte offset OFF (multiple of 4;\n"
+      "                    0..12 replace a word of the heartbeat)\n"
       "  --no-simulation   no readings but the fixed ones: every other sensor reads 0\n"
       "  --size N          make the object N bytes (fewer than 400 to test a short block)\n"
       "  --count N         exit after N refreshes\n"
       "  --seconds S       exit after S seconds\n"
       "  --delay S         wait S seconds before publishing\n"
       "  --interval-ms MS  refresh period (default 1000)\n"
-      "  --replace         remove a stale object left by a killed monitor first\n",
+      "  --replace         also replace what is not a monitor's block under the name\n"
+      "                    (a FIFO, a folder, a link, ...); never a running monitor's\n",
       out);
 }
 
@@ -291,75 +292,78 @@ std::optional<double> SimulatedReading(Kind kind, std::size_t index, double t) {
   return std::nullopt;
 }
 
-// Writes the word if it lies inside the object (a short object for tests
-// holds only part of the block).
-void WriteIfInside(Publisher& publisher, std::size_t offset, std::int32_t word) {
-  if (offset + 4 <= publisher.size()) {
-    publisher.WriteWord(offset, word);
-  }
-}
+// The words of one refresh, composed before any is written, by index of
+// word; words left unset are not written (they stay 0). Composing first lets
+// the first refresh be complete the moment the object appears.
+using BlockImage = std::array<std::optional<std::int32_t>, kMonitorBlockSize / readings::kWordSize>;
 
 // Encodes a reading of the machine's sensors, clamped to what the word holds.
 std::int32_t EncodeClamped(Kind kind, double reading) {
   return readings::EncodeUnits(ClampedUnits(kind, reading));
 }
 
-// One refresh: readings first, then the time, and the counter last, so a
-// changed counter means a complete refresh. `hardware` is null unless the
-// readings come from the machine's sensors.
-void Refresh(Publisher& publisher, const Options& options, Source source, SensorMap* hardware,
-             double t, std::uint32_t sequence) {
+// One refresh's words: the readings, then the fixed ones over them.
+// `hardware` is null unless the readings come from the machine's sensors.
+BlockImage Compose(const Options& options, SensorMap* hardware, double t) {
+  BlockImage image{};
+  const auto set = [&](Kind kind, std::size_t index, std::int32_t word) {
+    image.at(SensorOffset(kind, index) / readings::kWordSize) = word;
+  };
   if (hardware != nullptr) {
     const SensorReadings readings = hardware->Refresh(t);
     for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
       for (std::size_t i = 0; i < kSensorCount; ++i) {
         const auto& reading = readings[static_cast<std::size_t>(kind)][i];
-        WriteIfInside(publisher, SensorOffset(kind, i),
-                      reading ? EncodeClamped(kind, *reading) : 0);
+        set(kind, i, reading ? EncodeClamped(kind, *reading) : 0);
       }
     }
-  } else if (source == Source::Simulated) {
+  } else if (options.source == Source::Simulated) {
     for (const Kind kind : {Kind::Temperature, Kind::Fan, Kind::Voltage}) {
       for (std::size_t i = 0; i < kSensorCount; ++i) {
         const auto reading = SimulatedReading(kind, i, t);
-        WriteIfInside(publisher, SensorOffset(kind, i),
-                      reading ? *EncodeReading(kind, *reading) : 0);
+        set(kind, i, reading ? *EncodeReading(kind, *reading) : 0);
       }
     }
   }
   for (const FixedWord& fixed : options.fixed) {
-    WriteIfInside(publisher, fixed.offset, fixed.word);
+    image.at(fixed.offset / readings::kWordSize) = fixed.word;
   }
-  const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
-  const auto now = static_cast<std::uint64_t>(now_ms);
-  WriteIfInside(publisher, kMagicOffset, kMagic);
-  WriteIfInside(publisher, kTimeLowOffset, static_cast<std::int32_t>(now & 0xFFFFFFFFU));
-  WriteIfInside(publisher, kTimeHighOffset, static_cast<std::int32_t>(now >> 32));
-  WriteIfInside(publisher, kSequenceOffset, static_cast<std::int32_t>(sequence));
+  return image;
+}
+
+// Writes the readings of `image` that lie inside the object (a short object
+// for tests holds only part of the block); the words before them are the
+// heartbeat's (monitor/heartbeat.h), which a --word there replaces.
+void WriteReadings(Publisher& publisher, const BlockImage& image) {
+  for (std::size_t offset = readings::kRegionsOffset;
+       offset + readings::kWordSize <= publisher.size(); offset += readings::kWordSize) {
+    if (const auto word = image.at(offset / readings::kWordSize)) {
+      publisher.WriteWord(offset, *word);
+    }
+  }
 }
 
 void ReportSensors(const std::string& message) {
   std::fprintf(stderr, "zv_monitor: %s\n", message.c_str());
 }
 
-// Opens the machine's sensors and maps them to indexes; nullptr, after
-// saying why once, when there are none.
+// Opens the machine's sensors and maps them to indexes; nullptr, and
+// `why_not`, when there are none.
 std::unique_ptr<SensorMap> OpenHardware(const Options& options,
-                                        std::unique_ptr<SensorSource>& source) {
-  std::string why_not;
-  source = OpenSensorSource(why_not);
-  if (source) {
-    auto map = std::make_unique<SensorMap>(*source, options.pins, ReportSensors);
-    if (!map->empty()) {
-      return map;
-    }
-    why_not = source->name() + " finds no temperature, fan or voltage sensors";
+                                        std::unique_ptr<SensorSource>& source,
+                                        const std::function<void()>& progress,
+                                        std::string& why_not) {
+  auto opened = OpenSensorSource(why_not);
+  if (!opened) {
+    return nullptr;
   }
-  std::fprintf(stderr, "zv_monitor: no hardware sensors (%s)%s\n", why_not.c_str(),
-               options.list ? "" : "; publishing simulated readings");
-  return nullptr;
+  source = std::make_unique<ProgressReportingSource>(std::move(opened), progress);
+  auto map = std::make_unique<SensorMap>(*source, options.pins, ReportSensors);
+  if (map->empty()) {
+    why_not = source->name() + " finds no temperature, fan or voltage sensors";
+    return nullptr;
+  }
+  return map;
 }
 
 int Run(const Options& options) {
@@ -372,45 +376,81 @@ int Run(const Options& options) {
   if (tools::StopRequested()) {
     return 0;
   }
+  // Declared in this order so that each outlives what refers to it.
+  std::unique_ptr<Publisher> publisher;
+  std::optional<Heartbeat> heartbeat;
   std::unique_ptr<SensorSource> sensor_source;
   std::unique_ptr<SensorMap> hardware;
-  Source source = options.source;
-  if (source == Source::Hardware || options.list) {
-    hardware = OpenHardware(options, sensor_source);
-    if (options.list) {
-      if (hardware) {
-        for (const std::string& line : hardware->Listing()) {
-          std::puts(line.c_str());
-        }
+  if (options.source == Source::Hardware || options.list) {
+    std::string why_not;
+    const auto keep_alive = [&heartbeat] {
+      if (heartbeat) {
+        heartbeat->KeepAlive();
       }
-      return hardware ? 0 : 1;
+    };
+    hardware = OpenHardware(options, sensor_source, keep_alive, why_not);
+    if (options.list) {
+      if (!hardware) {
+        std::fprintf(stderr, "zv_monitor: no hardware sensors (%s)\n", why_not.c_str());
+        return 1;
+      }
+      for (const std::string& line : hardware->Listing()) {
+        std::puts(line.c_str());
+      }
+      return 0;
     }
     if (!hardware) {
-      source = Source::Simulated;
+      // Made-up readings shown as a machine's own would mislead: simulated
+      // ones only when asked for.
+      std::fprintf(stderr,
+                   "zv_monitor: no hardware sensors (%s); nothing to publish: --simulate "
+                   "publishes simulated readings, --no-simulation only the fixed ones\n",
+                   why_not.c_str());
+      return 1;
     }
   }
-  if (options.replace && RemoveStale(kObjectName)) {
-    std::fprintf(stderr, "zv_monitor: removed a stale %s\n", kObjectName);
-  }
-  // A block of another size is a test of the plugin's size check, which
-  // needs an object of exactly that size.
-  const auto publisher = options.size == kMonitorBlockSize
-                             ? Publisher::Create(kObjectName, options.size)
-                             : Publisher::CreateExact(kObjectName, options.size);
-  if (!publisher) {
-    std::fprintf(stderr,
-                 "zv_monitor: cannot create %s: another monitor may be running "
-                 "(--replace removes a stale one)\n",
-                 kObjectName);
-    return 1;
+  if (options.replace && !kObjectOutlivesKilledPublisher) {
+    std::fputs(
+        "zv_monitor: --replace has nothing to do here: no object outlives its monitor but one "
+        "that readers hold, and every monitor takes that over\n",
+        stderr);
   }
   const auto start = Clock::now();
+  BlockImage image = Compose(options, hardware.get(), 0);
+  CreateReport report;
+  const Takeover takeover = options.replace ? Takeover::Anything : Takeover::Leftovers;
+  // A block of another size is a test of the plugin's size check, which
+  // needs an object of exactly that size.
+  publisher = options.size == kMonitorBlockSize
+                  ? Publisher::Create(kObjectName, options.size, &report, takeover)
+                  : Publisher::CreateExact(kObjectName, options.size, &report, takeover);
+  if (!report.replaced.empty()) {
+    std::fprintf(stderr, "zv_monitor: %s\n", report.replaced.c_str());
+  }
+  if (!publisher) {
+    std::fprintf(stderr, "zv_monitor: cannot publish %s: %s%s\n", kObjectName, report.error.c_str(),
+                 report.replaceable ? " (--replace replaces it)" : "");
+    return 1;
+  }
+  Heartbeat::Fixed fixed_header;
+  std::copy_n(image.begin(), fixed_header.size(), fixed_header.begin());
+  heartbeat.emplace(
+      [&publisher](std::size_t offset, std::int32_t word) {
+        if (offset + readings::kWordSize <= publisher->size()) {
+          publisher->WriteWord(offset, word);
+        }
+      },
+      MonotonicMilliseconds, static_cast<std::uint32_t>(options.interval_ms), fixed_header);
   const auto period = std::chrono::milliseconds(options.interval_ms);
   const auto deadline = start + to_ms(options.seconds);
   auto next = start;
   for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
-    const std::chrono::duration<double> elapsed = Clock::now() - start;
-    Refresh(*publisher, options, source, hardware.get(), elapsed.count(), sequence);
+    if (sequence > 1) {
+      const std::chrono::duration<double> elapsed = Clock::now() - start;
+      image = Compose(options, hardware.get(), elapsed.count());
+    }
+    WriteReadings(*publisher, image);
+    heartbeat->Beat(sequence);
     if (sequence == 1) {
       // Announced only once the block holds a full refresh, so a reader that
       // waits for this line never sees an empty block.

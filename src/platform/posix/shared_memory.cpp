@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 // Words are read through the object's descriptor with pread, never through a
@@ -16,6 +18,9 @@
 // descriptor: nothing is mapped.
 namespace zv::platform {
 namespace {
+
+// Where glibc keeps the objects: shm_open("/NAME") opens kObjectFolder/NAME.
+constexpr const char* kObjectFolder = "/dev/shm/";
 
 // The handle carries the descriptor plus one, so that descriptor 0 is not
 // mistaken for "no handle".
@@ -101,6 +106,54 @@ bool ReadViewWord(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::siz
 
 void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::size_t /*size*/) {
   close(DescriptorOf(handle));
+}
+
+// A publisher that ends removes its object's name; one that is replaced
+// (a restarted monitor) leaves another object under it. Either way the
+// object held is no longer the one under the name. The name is looked at
+// with lstat, which opens nothing: whatever stands there (a FIFO, a device)
+// is only compared.
+PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
+  struct stat held {};
+  if (fstat(DescriptorOf(handle), &held) != 0) {
+    return PublisherSign::kUnknown;
+  }
+  if (held.st_nlink == 0) {
+    return PublisherSign::kGone;
+  }
+  // The path is put together without allocating: a host's request makes
+  // this check now and then, and should cost it nothing but the calls.
+  std::array<char, 256> path{};
+  const std::size_t folder = std::strlen(kObjectFolder);
+  const std::size_t length = std::strlen(name);
+  if (folder + length >= path.size()) {
+    return PublisherSign::kUnknown;
+  }
+  std::memcpy(path.data(), kObjectFolder, folder);
+  std::memcpy(path.data() + folder, name, length);
+  struct stat named {};
+  if (lstat(path.data(), &named) != 0) {
+    return errno == ENOENT ? PublisherSign::kGone : PublisherSign::kUnknown;
+  }
+  return named.st_dev == held.st_dev && named.st_ino == held.st_ino ? PublisherSign::kPresent
+                                                                    : PublisherSign::kGone;
+}
+
+// A write lock of an open file description (F_OFD_SETLK) belongs to the
+// description, which the kernel closes with the last descriptor of a
+// process that ends in any way, SIGKILL included: a lock left on an object
+// means a publisher that still runs. The query asks whether a read lock
+// over the whole object could be taken, which only a write lock prevents;
+// it takes nothing.
+PublisherSign CheckPublisherLock(SharedMemoryHandle handle) {
+  struct flock query {};
+  query.l_type = F_RDLCK;
+  query.l_whence = SEEK_SET;  // from 0, l_len 0: the whole object, however large
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the fcntl API
+  if (fcntl(DescriptorOf(handle), F_OFD_GETLK, &query) != 0) {
+    return PublisherSign::kUnknown;
+  }
+  return query.l_type == F_UNLCK ? PublisherSign::kGone : PublisherSign::kPresent;
 }
 
 }  // namespace zv::platform

@@ -121,7 +121,7 @@ BackgroundProcess::~BackgroundProcess() {
   close(native_->out_fd);
 }
 
-std::string BackgroundProcess::ReadLine() {
+std::string BackgroundProcess::ReadLine(std::chrono::milliseconds silence) {
   for (;;) {
     const auto newline = buffered_.find('\n');
     if (newline != std::string::npos) {
@@ -131,7 +131,7 @@ std::string BackgroundProcess::ReadLine() {
     }
     pollfd fd{native_->out_fd, POLLIN, 0};
     std::array<char, 256> chunk{};
-    if (poll(&fd, 1, 10000) <= 0) {
+    if (poll(&fd, 1, static_cast<int>(silence.count())) <= 0) {
       return "";
     }
     const ssize_t n = read(native_->out_fd, chunk.data(), chunk.size());
@@ -148,6 +148,25 @@ int BackgroundProcess::Stop(bool interrupt) {
   }
   kill(native_->pid, interrupt ? SIGINT : SIGTERM);
   return Wait();
+}
+
+void BackgroundProcess::Kill() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGKILL);
+    Wait();
+  }
+}
+
+void BackgroundProcess::Pause() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGSTOP);
+  }
+}
+
+void BackgroundProcess::Resume() {
+  if (native_->pid > 0) {
+    kill(native_->pid, SIGCONT);
+  }
 }
 
 int BackgroundProcess::Wait() {

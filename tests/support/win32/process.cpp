@@ -231,7 +231,7 @@ BackgroundProcess::~BackgroundProcess() {
   CloseHandle(native_->out);
 }
 
-std::string BackgroundProcess::ReadLine() {
+std::string BackgroundProcess::ReadLine(std::chrono::milliseconds silence) {
   auto last_output = std::chrono::steady_clock::now();
   for (;;) {
     const auto newline = buffered_.find('\n');
@@ -249,7 +249,7 @@ std::string BackgroundProcess::ReadLine() {
     }
     if (buffered_.size() != before) {
       last_output = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - last_output > std::chrono::seconds(10)) {
+    } else if (std::chrono::steady_clock::now() - last_output > silence) {
       return "";
     } else {
       std::this_thread::sleep_for(kPollPeriod);
@@ -284,6 +284,34 @@ int BackgroundProcess::Stop(bool interrupt) {
   }
   return Wait();
 }
+
+void BackgroundProcess::Kill() {
+  if (native_->process != nullptr) {
+    TerminateProcess(native_->process, 1);
+    Wait();
+  }
+}
+
+namespace {
+
+// NtSuspendProcess or NtResumeProcess of ntdll, which every Windows (and
+// Wine) has without an import library for it.
+void CallNtProcessFunction(const char* name, HANDLE process) {
+  using Function = LONG(WINAPI*)(HANDLE);
+  // A looked-up export, through void* so that GCC takes the cast.
+  const FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), name);
+  void* address = reinterpret_cast<void*>(found);             // NOLINT(*-reinterpret-cast)
+  const auto function = reinterpret_cast<Function>(address);  // NOLINT(*-reinterpret-cast)
+  if (function != nullptr && process != nullptr) {
+    function(process);
+  }
+}
+
+}  // namespace
+
+void BackgroundProcess::Pause() { CallNtProcessFunction("NtSuspendProcess", native_->process); }
+
+void BackgroundProcess::Resume() { CallNtProcessFunction("NtResumeProcess", native_->process); }
 
 int BackgroundProcess::Wait() {
   if (native_->process == nullptr) {
