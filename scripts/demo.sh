@@ -71,23 +71,7 @@ fi
 
 # LCDd on a free port of the loopback address, with a configuration of our
 # own: the text driver prints each frame of a 20x4 display.
-port=13666
-while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-  port=$((port + 1))
-done
-driver_path=$(dirname "$(ls /usr/lib/*/lcdproc/text.so /usr/lib/lcdproc/text.so 2>/dev/null | head -n 1)")
-cat >"$work/LCDd.conf" <<CONF
-[server]
-DriverPath=$driver_path/
-Driver=text
-Bind=127.0.0.1
-Port=$port
-ReportToSyslog=no
-Foreground=yes
-ServerScreen=blank
-[text]
-Size=20x4
-CONF
+port=$(zv_lcdd_config "$work/LCDd.conf")
 # The driver prints about eight frames a second; show each new one once, as
 # it comes (into a pipe LCDd would otherwise pass on some 30 frames at a time).
 stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 9>&- > >(awk '

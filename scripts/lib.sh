@@ -156,3 +156,27 @@ zv_note() {
 # The CTest tests of a Windows build that run no Windows program: they read
 # the DLL's files on this machine.
 ZV_WINDOWS_FILE_TESTS='^(dll_tables|dll_version_resource)$'
+
+# zv_lcdd_config FILE: writes a configuration for LCDd (package lcdproc) to
+# FILE: its text driver as a 20x4 display, in the foreground, on the first
+# free port of 127.0.0.1 from 13666, which it prints.
+zv_lcdd_config() {
+  local port=13666 driver_path
+  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+    port=$((port + 1))
+  done
+  driver_path=$(dirname "$(ls /usr/lib/*/lcdproc/text.so /usr/lib/lcdproc/text.so 2>/dev/null | head -n 1)")
+  cat >"$1" <<CONF
+[server]
+DriverPath=$driver_path/
+Driver=text
+Bind=127.0.0.1
+Port=$port
+ReportToSyslog=no
+Foreground=yes
+ServerScreen=blank
+[text]
+Size=20x4
+CONF
+  echo "$port"
+}

@@ -95,23 +95,7 @@ exec 9>"$ZV_MONITOR_LOCK"
 flock 9
 # An object a killed run left would count as a running monitor.
 rm -f "$ZV_MONITOR_MEMORY_FILE"
-port=13666
-while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-  port=$((port + 1))
-done
-driver_path=$(dirname "$(ls /usr/lib/*/lcdproc/text.so /usr/lib/lcdproc/text.so 2>/dev/null | head -n 1)")
-cat >"$work/LCDd.conf" <<CONF
-[server]
-DriverPath=$driver_path/
-Driver=text
-Bind=127.0.0.1
-Port=$port
-ReportToSyslog=no
-Foreground=yes
-ServerScreen=blank
-[text]
-Size=20x4
-CONF
+port=$(zv_lcdd_config "$work/LCDd.conf")
 # Each line LCDd's text driver prints, as it prints it, with its time.
 stdbuf -oL /usr/sbin/LCDd -c "$work/LCDd.conf" 2>"$work/LCDd.log" 8>&- 9>&- \
   > >(exec 8>&- 9>&-; while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done >"$work/lcdd.out") &
