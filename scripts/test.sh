@@ -75,6 +75,12 @@ for name in "${chosen[@]}"; do
     [[ " ${presets[*]} " == *" $preset "* ]] || presets+=("$preset")
   done
 done
+# The jobs started here in the background run in process groups of their
+# own (set -m), so that they can be ended whole, but in this script's
+# session: the kernel weighs CPU shares between sessions first (autogroups),
+# so only within one session do nice and SCHED_IDLE rank them below the
+# stages.
+#
 # With several stages, the build folders of the later ones are built
 # meanwhile, niced (below every stage, above the stages alongside): the
 # first stage builds its own at full priority, and the later ones find
@@ -82,21 +88,24 @@ done
 # is left for its stage to report.
 if [ ${#chosen[@]} -gt 1 ] && [ ${#presets[@]} -gt 1 ]; then
   echo "=== building ${presets[*]:1} meanwhile (output in $logs/prebuild.log)"
-  setsid nice -n 19 bash -c 'source scripts/lib.sh; for p in "$@"; do zv_build "$p" || true; done' _ \
+  set -m
+  nice -n 19 bash -c 'source scripts/lib.sh; for p in "$@"; do zv_build "$p" || true; done' _ \
     "${presets[@]:1}" >"$logs/prebuild.log" 2>&1 &
   background[prebuild]=$!
+  set +m
 fi
 
 for name in "${chosen[@]}"; do
   if [ ${#chosen[@]} -gt 1 ] && grep -q '^# zv-stage: alongside' "scripts/stages/$name.sh"; then
     echo "=== $name (alongside the others, output in $logs/$name.log)"
     rm -f "$logs/$name.notes"
-    # A process group of its own (setsid), so that it can be ended whole.
     # Each stage may leave notes for the table (zv_note in lib.sh).
-    ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes setsid bash -c 'start=$SECONDS; status=0; chrt --idle 0 bash "$1" || status=$?
+    set -m
+    ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes bash -c 'start=$SECONDS; status=0; chrt --idle 0 bash "$1" || status=$?
       echo $((SECONDS - start)) >"$2.seconds"; exit $status' _ \
       "scripts/stages/$name.sh" "$logs/$name" >"$logs/$name.log" 2>&1 &
     background[$name]=$!
+    set +m
     continue
   fi
   echo "=== $name"
