@@ -153,10 +153,6 @@ zv_note() {
   [ -z "${ZV_STAGE_NOTES:-}" ] || echo "$*" >>"$ZV_STAGE_NOTES"
 }
 
-# The CTest tests of a Windows build that run no Windows program: they read
-# the DLL's files on this machine.
-ZV_WINDOWS_FILE_TESTS='^(dll_tables|dll_version_resource)$'
-
 # zv_lcdd_config FILE: writes a configuration for LCDd (package lcdproc) to
 # FILE: its text driver as a 20x4 display, in the foreground, on the first
 # free port of 127.0.0.1 from 13666, which it prints.
