@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 
-#include "platform/monotonic_clock.h"
-
 namespace zv::readings {
 namespace {
 
@@ -62,12 +60,8 @@ bool Connect(ModuleState& state, std::uint64_t now) {
 
 }  // namespace
 
-bool MapMonitorMemory(CheckPace pace) {
+bool CheckMonitorMemory(std::uint64_t now) {
   ModuleState& state = State();
-  const std::uint64_t now = platform::CoarseMonotonicMilliseconds();
-  if (pace == CheckPace::kWhenDue && now < state.NextMonitorCheckMs) {
-    return state.MonitorMapped;
-  }
   if (state.MappingHandle != nullptr) {
     if (!MonitorGone(state, now)) {
       state.NextMonitorCheckMs = now + kMonitorCheckIntervalMs;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/monotonic_clock.h"
 #include "platform/shared_memory.h"
 #include "readings/monitor_block.h"
 #include "state/module_state.h"
@@ -40,13 +41,26 @@ enum class CheckPace {
   kNow,      // Init and Config: on this call
 };
 
+// MapMonitorMemory's work once a check is due, or asked for (kNow): checks
+// a held connection in full, connects when there is none. `now` is
+// platform::CoarseMonotonicMilliseconds.
+bool CheckMonitorMemory(std::uint64_t now);
+
 // Makes sure a view of a monitor that is there exists and returns whether it
 // does, making at most one attempt to connect. Without a connection the
 // name is looked at on every call (an object not yet of full size
 // included), except for an interval after a gone monitor's leftovers were
 // found under it. A Windows section that opened but could not be mapped is
-// not mapped again while its monitor is there.
-bool MapMonitorMemory(CheckPace pace = CheckPace::kWhenDue);
+// not mapped again while its monitor is there. Between checks it costs a
+// read of the clock, here inline: every reading pays it.
+inline bool MapMonitorMemory(CheckPace pace = CheckPace::kWhenDue) {
+  const std::uint64_t now = platform::CoarseMonotonicMilliseconds();
+  const ModuleState& state = State();
+  if (pace == CheckPace::kWhenDue && now < state.NextMonitorCheckMs) {
+    return state.MonitorMapped;
+  }
+  return CheckMonitorMemory(now);
+}
 
 // Whether a heartbeat has stopped: `counter`, `period_ms` and `stamp` are
 // its words, `now` the low 32 bits of platform::CoarseMonotonicMilliseconds.
