@@ -314,7 +314,10 @@ long ResidentKilobytes() {
 // A host that loads the module, has it show the prompt and unloads it
 // again, many times: every load's display connection goes with it (or,
 // where the host keeps the toolkit loaded, stays with the toolkit and is
-// used again), so the count of open descriptors stays flat.
+// used again), so the count of open descriptors stays flat. A host that
+// keeps the toolkit (the sanitized builds link it into the test) may find
+// the toolkit's one connection kept from any load on, not always the first:
+// one descriptor more, once, and then flat.
 // ZV_RELOAD_COUNT sets the number of loads (default 40).
 TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
   const auto server = VirtualXServer::Start();
@@ -325,6 +328,7 @@ TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
   const int before = OpenDescriptors();
   int while_loaded = -1;
   int after_first = -1;
+  int halfway = -1;
   long rss_first = -1;
   const auto start = Clock::now();
   for (int i = 0; i < loads; ++i) {
@@ -335,6 +339,7 @@ TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
       ASSERT_EQ(module->Init(), "-1") << "load " << i;
       if (i == 0) while_loaded = OpenDescriptors();
     }
+    if (i == loads / 2) halfway = OpenDescriptors();
     if (i == 0) {
       after_first = OpenDescriptors();
       rss_first = ResidentKilobytes();
@@ -348,7 +353,10 @@ TEST_F(DisplayTest, ReloadingAfterAPromptKeepsDescriptorsFlat) {
       "the last; %.1f s\n",
       loads, before, while_loaded, after_first, after, rss_first, ResidentKilobytes(),
       SecondsSince(start));
-  EXPECT_EQ(after, after_first) << DescribeDescriptors();
+  EXPECT_LE(after, after_first + 1) << DescribeDescriptors();
+  // A descriptor left per load would add loads / 2 over the second half.
+  EXPECT_LE(after, halfway + 1) << "descriptors grew over the second half of the loads\n"
+                                << DescribeDescriptors();
 }
 
 }  // namespace
