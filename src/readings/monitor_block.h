@@ -48,6 +48,11 @@ inline constexpr std::size_t kHeartbeatStampOffset = 12;
 inline constexpr std::int32_t kHeartbeatMagic = 0x4248565A;  // "ZVHB", little-endian
 inline constexpr std::int32_t kHeartbeatPeriods = 3;
 inline constexpr std::int32_t kHeartbeatSlackMs = 500;
+// The longest refresh period a heartbeat is taken at; longer ones, and
+// nonsense such as 0x7FFFFFFF, count as this, so our monitors refresh at
+// least this often. A display fed less often than once a minute shows no
+// live data.
+inline constexpr std::int32_t kHeartbeatMaxPeriodMs = 60000;
 static_assert(kHeartbeatStampOffset + kWordSize == kRegionsOffset,
               "the heartbeat fills the bytes before the readings");
 

@@ -30,11 +30,6 @@ namespace zv::readings {
 // requests; between checks a request pays only a read of the coarse clock.
 inline constexpr std::uint64_t kMonitorCheckIntervalMs = 250;
 
-// The longest refresh period a heartbeat is taken at; longer ones, and
-// nonsense such as 0x7FFFFFFF, count as this. Our monitors refresh every
-// second; a display fed less often than once a minute shows no live data.
-inline constexpr std::int32_t kHeartbeatMaxPeriodMs = 60000;
-
 // When MapMonitorMemory checks a held connection.
 enum class CheckPace {
   kWhenDue,  // on display requests: once kMonitorCheckIntervalMs have passed

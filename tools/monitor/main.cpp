@@ -92,7 +92,7 @@ void PrintUsage(std::FILE* out) {
       "  --count N         exit after N refreshes\n"
       "  --seconds S       exit after S seconds\n"
       "  --delay S         wait S seconds before publishing\n"
-      "  --interval-ms MS  refresh period (default 1000)\n"
+      "  --interval-ms MS  refresh period, 1..60000 (default 1000)\n"
       "  --replace         also replace what is not a monitor's block under the name\n"
       "                    (a FIFO, a folder, a link, ...); never a running monitor's\n",
       out);
@@ -242,7 +242,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     } else if (arg == "--count") {
       ok = ParseLong(value, 1, std::numeric_limits<long>::max(), options.count);
     } else if (arg == "--interval-ms") {
-      ok = ParseLong(value, 1, 3600000, options.interval_ms);
+      ok = ParseLong(value, 1, readings::kHeartbeatMaxPeriodMs, options.interval_ms);
     } else if (arg == "--seconds") {
       ok = ParseDouble(value, options.seconds) && options.seconds > 0;
     } else if (arg == "--delay") {
