@@ -34,19 +34,14 @@ endif()
 # zv_deb_gzip(SOURCE NAME): SOURCE, with @PROJECT_VERSION@ filled in,
 # compressed as Debian wants man pages and changelogs (gzip -9n: no name
 # or time stamp inside, so the same text gives the same bytes) to NAME.gz
-# under the build's debian folder; rewritten only when the text changes.
+# under the build's debian folder; rewritten only when the text changes
+# (configure_file leaves an unchanged file, and its time, alone).
 function(zv_deb_gzip source name)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
-  file(READ ${source} text)
-  string(CONFIGURE "${text}" text @ONLY)
   set(plain ${zv_deb_files}/${name})
-  if(EXISTS ${plain} AND EXISTS ${plain}.gz)
-    file(READ ${plain} old_text)
-    if(old_text STREQUAL text)
-      return()
-    endif()
+  configure_file(${source} ${plain} @ONLY)
+  if(EXISTS ${plain}.gz AND NOT ${plain} IS_NEWER_THAN ${plain}.gz)
+    return()
   endif()
-  file(WRITE ${plain} "${text}")
   execute_process(COMMAND gzip -9n -c ${plain} OUTPUT_FILE ${plain}.gz RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "gzip -9n ${plain} failed")

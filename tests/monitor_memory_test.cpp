@@ -186,7 +186,6 @@ TEST_F(MonitorMemory, TheConnectionFollowsTheMonitor) {
     auto block = Publish();
     ASSERT_NE(block, nullptr);
     block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
-    const zv::test::MonitorLock lock;
     EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
     c.happen(block);
     zv::State().NextMonitorCheckMs = 0;  // the check is due
