@@ -130,20 +130,191 @@ zv_build() {
     'cmake --preset "$1" >/dev/null && cmake --build --preset "$1" "${@:2}"' _ "$preset" "${targets[@]}"
 }
 
-# zv_runs_32bit: whether this machine executes 32-bit x86 programs, which
-# the 32-bit Wine loader is. Some kernels and hypervisors leave the 32-bit
-# mode out (exec then fails with "Exec format error", status 126); there the
-# shipping 32-bit DLL can be built and its files checked, but not run. A
-# loader that exists and fails otherwise is an error of the machine's Wine.
-zv_runs_32bit() {
+# The shipping DLL is a 32-bit x86 one, and its tests run under the 32-bit
+# Wine loader. Some kernels and hypervisors leave the 32-bit mode out (exec
+# then fails with "Exec format error", status 126); there user-mode
+# emulation runs the loader and everything it starts: qemu-i386, registered
+# in binfmt_misc for i386 ELF programs. The paths are variables so that the
+# install step's test can put stand-ins there.
+ZV_WINE32=${ZV_WINE32:-/usr/lib/wine/wine}
+ZV_BINFMT=${ZV_BINFMT:-/proc/sys/fs/binfmt_misc}
+ZV_APT_ETC=${ZV_APT_ETC:-/etc/apt}
+ZV_QEMU_I386=${ZV_QEMU_I386:-/usr/bin/qemu-i386}
+# Our binfmt_misc entry: the usual magic and mask of i386 ELF executables
+# (static and dynamic), and flag F, which opens the interpreter at
+# registration so that it works in every mount namespace.
+ZV_BINFMT_NAME=zelvane-info-i386
+ZV_I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+ZV_I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+# Before 8, qemu-user handles Wine's tens of thousands of address-space
+# reservations so slowly that each Wine start takes about a minute.
+ZV_QEMU_MIN_MAJOR=8
+
+# zv_loader32_status: the 32-bit Wine loader's exit status for --version.
+zv_loader32_status() {
   local status=0
-  /usr/lib/wine/wine --version >/dev/null 2>&1 || status=$?
-  case $status in
-    0) return 0 ;;
-    126) return 1 ;;
-    *) echo "The 32-bit Wine loader fails (status $status): /usr/lib/wine/wine --version" >&2
-       exit 1 ;;
-  esac
+  "$ZV_WINE32" --version >/dev/null 2>&1 || status=$?
+  echo "$status"
+}
+
+# zv_qemu_version [PROGRAM]: qemu-i386's version (10.0.2), or nothing.
+zv_qemu_version() {
+  "${1:-$ZV_QEMU_I386}" --version 2>/dev/null | sed -nE '1s/.*version ([0-9][0-9.]*).*/\1/p'
+}
+
+# zv_32bit_how: how this machine runs 32-bit x86 programs, for the stage
+# table: "natively", or "emulated (qemu-i386 VERSION)" when an enabled
+# binfmt_misc entry claims i386 ELF programs (such an entry comes before the
+# kernel's own loader).
+zv_32bit_how() {
+  local entry interpreter
+  if [ "$(cat "$ZV_BINFMT/status" 2>/dev/null)" = enabled ]; then
+    for entry in "$ZV_BINFMT"/*; do
+      case ${entry##*/} in register | status) continue ;; esac
+      [ "$(head -n 1 "$entry" 2>/dev/null)" = enabled ] || continue
+      grep -q '^magic 7f454c4601010100000000000000000002000300' "$entry" || continue
+      interpreter=$(sed -n 's/^interpreter //p' "$entry")
+      echo "emulated (${interpreter##*/} $(zv_qemu_version "$interpreter"))"
+      return 0
+    done
+  fi
+  echo natively
+}
+
+# zv_release_mirror: the address the release's own suite is fetched from,
+# read from apt's sources (one-line or deb822 form), and its Signed-By key
+# after a space, if any.
+zv_release_mirror() {
+  local codename=$1 f
+  for f in "$ZV_APT_ETC/sources.list" "$ZV_APT_ETC"/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    awk -v c="$codename" '$1 == "deb" {
+        key = ""; i = 2
+        if ($2 ~ /^\[/) { while ($i !~ /\]$/) { if ($i ~ /signed-by=/) key = $i; i++ }
+                          if ($i ~ /signed-by=/) key = $i; i++ }
+        if ($(i + 1) == c) { sub(/.*signed-by=/, "", key); sub(/\]$/, "", key); print $i, key; exit }
+      }' "$f" | grep . && return 0
+  done
+  for f in "$ZV_APT_ETC"/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v c="$codename" 'function flush() { if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " c " ") && uri != "") { print uri, key; found = 1; exit } types = suites = uri = key = "" }
+      /^[ \t]*$/ { flush(); next }
+      /^Types:/ { sub(/^Types:[ \t]*/, ""); types = $0 }
+      /^Suites:/ { sub(/^Suites:[ \t]*/, ""); suites = $0 }
+      /^URIs:/ { uri = $2 }
+      /^Signed-By:/ { key = $2 }
+      END { if (!found) flush() }' "$f" | grep . && return 0
+  done
+  return 1
+}
+
+# zv_require_32bit: makes 32-bit x86 programs run here, for the stages that
+# run the 32-bit DLL's tests. A machine that runs them (natively, or through
+# an entry already registered) is left as it is and no registry is asked.
+# Where the kernel refuses them, it sets up user-mode emulation the Debian
+# way, saying each step in one line: a list file of the project's own name
+# for the release's backports suite (native architecture only), qemu-user
+# installed from it (-t CODENAME-backports: backports' default priority
+# keeps every other package on the release), binfmt_misc mounted if it is
+# not, and our entry for i386 ELF programs. Fails, with the reason, when that
+# cannot be had; the 32-bit stages then fail (zv_runs_32bit).
+# ZV_SKIP_32BIT=1 skips all of it on purpose.
+zv_require_32bit() {
+  [ "${ZV_SKIP_32BIT:-}" = 1 ] && return 0
+  local status
+  status=$(zv_loader32_status)
+  [ "$status" -eq 0 ] && return 0
+  if [ "$status" -ne 126 ]; then
+    echo "error: the 32-bit Wine loader fails (status $status): $ZV_WINE32 --version" >&2
+    return 1
+  fi
+  echo "This machine does not execute 32-bit x86 code: setting up user-mode emulation (qemu-i386)."
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "error: setting up the emulation needs root; run scripts/test.sh as root once." >&2
+    return 1
+  fi
+  local codename native version
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  native=$(dpkg --print-architecture)
+  version=$(zv_qemu_version)
+  if [ -z "$version" ] || [ "${version%%.*}" -lt "$ZV_QEMU_MIN_MAJOR" ]; then
+    local list=$ZV_APT_ETC/sources.list.d/zelvane-info-backports.list mirror log
+    if [ ! -f "$list" ]; then
+      if ! mirror=$(zv_release_mirror "$codename"); then
+        echo "error: no apt source for $codename found in $ZV_APT_ETC, so none for $codename-backports either." >&2
+        return 1
+      fi
+      local uri=${mirror%% *} key=${mirror#* } options="arch=$native"
+      [ -z "$key" ] || [ "$key" = "$uri" ] || options+=" signed-by=$key"
+      echo "deb [$options] $uri $codename-backports main" >"$list"
+      echo "Added $codename-backports for $native to apt's sources: $list"
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    log=$(mktemp)
+    # Only the new list is fetched; the others stay as they are.
+    if ! apt-get update -qq -o Dir::Etc::sourcelist="$list" -o Dir::Etc::sourceparts=- \
+      -o APT::Get::List-Cleanup=0 >"$log" 2>&1; then
+      echo "warning: apt-get update could not fetch every list of $codename-backports; going on with what there is." >&2
+      grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]+) +(.*)$/  failed: \2 (\3)/' >&2 || true
+    fi
+    if ! apt-get install -y -qq --no-install-recommends --no-remove -t "$codename-backports" qemu-user >"$log" 2>&1; then
+      grep -E '^E:' "$log" | head -n 3 | sed 's/^/  /' >&2
+      rm -f "$log"
+      echo "error: qemu-user could not be installed from $codename-backports." >&2
+      return 1
+    fi
+    rm -f "$log"
+    version=$(zv_qemu_version)
+    if [ -z "$version" ] || [ "${version%%.*}" -lt "$ZV_QEMU_MIN_MAJOR" ]; then
+      echo "error: qemu-user from $codename-backports is ${version:-missing}; version $ZV_QEMU_MIN_MAJOR or later is needed." >&2
+      return 1
+    fi
+    echo "Installed qemu-user $version from $codename-backports"
+  fi
+  if [ ! -e "$ZV_BINFMT/register" ]; then
+    if ! mount -t binfmt_misc binfmt_misc "$ZV_BINFMT"; then
+      echo "error: binfmt_misc could not be mounted on $ZV_BINFMT." >&2
+      return 1
+    fi
+    echo "Mounted binfmt_misc on $ZV_BINFMT"
+  fi
+  if [ -e "$ZV_BINFMT/$ZV_BINFMT_NAME" ]; then
+    echo 1 >"$ZV_BINFMT/$ZV_BINFMT_NAME" || true
+    echo "Enabled the binfmt_misc entry $ZV_BINFMT_NAME"
+  elif ! printf ':%s:M::%s:%s:%s:F\n' "$ZV_BINFMT_NAME" "$ZV_I386_MAGIC" "$ZV_I386_MASK" \
+    "$ZV_QEMU_I386" >"$ZV_BINFMT/register"; then
+    echo "error: the binfmt_misc entry $ZV_BINFMT_NAME could not be registered." >&2
+    return 1
+  else
+    echo "Registered $ZV_BINFMT_NAME in binfmt_misc: i386 programs run under $ZV_QEMU_I386 $version"
+  fi
+  status=$(zv_loader32_status)
+  if [ "$status" -ne 0 ]; then
+    echo "error: the 32-bit Wine loader still fails under emulation (status $status)." >&2
+    return 1
+  fi
+}
+
+# zv_runs_32bit: whether the 32-bit DLL's test programs are to run. They
+# do wherever the 32-bit loader runs (natively or emulated: scripts/test.sh
+# sets that up first, zv_require_32bit). ZV_SKIP_32BIT=1 skips them on
+# purpose (the stages then note them NOT RUN). Anywhere else the stage
+# fails here with the reason and what to install: the DLL that users
+# install is never left untested without a word.
+zv_runs_32bit() {
+  [ "${ZV_SKIP_32BIT:-}" = 1 ] && return 1
+  local status
+  status=$(zv_loader32_status)
+  [ "$status" -eq 0 ] && return 0
+  if [ "$status" -eq 126 ]; then
+    echo "error: this machine does not execute 32-bit x86 code, and no user-mode emulation runs it." >&2
+    echo "  Install qemu-user $ZV_QEMU_MIN_MAJOR or later (Debian 12: from bookworm-backports) and register" >&2
+    echo "  $ZV_QEMU_I386 in binfmt_misc for i386 ELF programs, as scripts/test.sh does when run as root;" >&2
+    echo "  or set ZV_SKIP_32BIT=1 to skip the 32-bit tests on purpose." >&2
+  else
+    echo "error: the 32-bit Wine loader fails (status $status): $ZV_WINE32 --version" >&2
+  fi
+  exit 1
 }
 
 # zv_note TEXT: a note on the running stage, shown beside its time in the

@@ -12,6 +12,18 @@
 # once. Such a stage works in build folders of its own and takes only the
 # processor time the others leave unused: the time tests spend waiting on
 # Wine, X, LCDd or timeouts. Its output is printed when it ends.
+#
+# A stage whose script says "# zv-stage: 32-bit" runs 32-bit x86 programs
+# (the shipping DLL's tests). Before the stages, such programs are made to
+# run here: natively, or where the kernel refuses them, under user-mode
+# emulation that the install step sets up (zv_require_32bit in lib.sh). The
+# table says which. ZV_SKIP_32BIT=1 skips their 32-bit parts on purpose
+# (the table then says NOT RUN); without it, a machine that cannot run them
+# fails those stages. CI never sets it.
+#
+# The table gives each stage's wall time and the processor time (user and
+# system) of the processes it waited for; Wine's and LCDd's servers, which
+# outlive their tests, are not counted.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ZV_ROOT"
@@ -41,25 +53,55 @@ for name in "${chosen[@]}"; do
 done
 start=$SECONDS
 zv_require_packages "${lists[@]}"
-rows=("$(printf '%-16s %8s  %s' packages "$((SECONDS - start)) s" ok)")
+needs_32bit=0
+for name in "${chosen[@]}"; do
+  grep -q '^# zv-stage: 32-bit' "scripts/stages/$name.sh" && needs_32bit=1
+done
+how_32bit=
+if [ $needs_32bit -eq 1 ]; then
+  if [ "${ZV_SKIP_32BIT:-}" = 1 ]; then
+    how_32bit="NOT RUN (ZV_SKIP_32BIT=1)"
+  elif zv_require_32bit; then
+    how_32bit=$(zv_32bit_how)
+  else
+    how_32bit="unavailable: the 32-bit stages fail"
+  fi
+fi
+rows=("$(printf '%-16s %8s %8s  %s' packages "$((SECONDS - start)) s" '' ok)")
+[ -z "$how_32bit" ] || rows+=("$(printf '%-16s %8s %8s  %s' '32-bit x86' '' '' "$how_32bit")")
 
 logs=build/logs
 mkdir -p "$logs"
 failed=()
 noted=0
 declare -A background=()
-# finish NAME STATUS SECONDS [NOTE]: records a stage's result.
+# timed FILE CMD...: runs CMD and writes its wall and processor seconds
+# (user plus system, of the processes it waited for) to FILE.
+timed() {
+  local file=$1 status=0 TIMEFORMAT='%R %U %S'
+  shift
+  exec 3>&2
+  { time "$@" 2>&3 3>&- || status=$?; } 2>"$file.time"
+  exec 3>&-
+  awk '{ printf "%d %d\n", $1 + 0.5, $2 + $3 + 0.5 }' "$file.time" >"$file"
+  rm -f "$file.time"
+  return $status
+}
+# finish NAME STATUS [NOTE]: records a stage's result, with its times from
+# $logs/NAME.seconds.
 finish() {
   local result=ok
   if [ "$2" -ne 0 ]; then
     failed+=("$1")
     result=FAILED
   fi
-  rows+=("$(printf '%-16s %8s  %s%s' "$1" "$3 s" "$result" "${4:-}")")
+  local wall=? cpu=?
+  read -r wall cpu <"$logs/$1.seconds" 2>/dev/null || true
+  rows+=("$(printf '%-16s %8s %8s  %s%s' "$1" "$wall s" "$cpu s" "$result" "${3:-}")")
   if [ -s "$logs/$1.notes" ]; then
     while read -r note; do
       noted=1
-      rows+=("$(printf '%-16s %8s    %s' '' '' "$note")")
+      rows+=("$(printf '%-16s %8s %8s    %s' '' '' '' "$note")")
     done <"$logs/$1.notes"
   fi
 }
@@ -101,19 +143,18 @@ for name in "${chosen[@]}"; do
     rm -f "$logs/$name.notes"
     # Each stage may leave notes for the table (zv_note in lib.sh).
     set -m
-    ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes bash -c 'start=$SECONDS; status=0; chrt --idle 0 bash "$1" || status=$?
-      echo $((SECONDS - start)) >"$2.seconds"; exit $status' _ \
-      "scripts/stages/$name.sh" "$logs/$name" >"$logs/$name.log" 2>&1 &
+    ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes timed "$logs/$name.seconds" chrt --idle 0 \
+      bash "scripts/stages/$name.sh" >"$logs/$name.log" 2>&1 &
     background[$name]=$!
     set +m
     continue
   fi
   echo "=== $name"
   rm -f "$logs/$name.notes"
-  start=$SECONDS
   status=0
-  ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes bash "scripts/stages/$name.sh" || status=$?
-  finish "$name" $status $((SECONDS - start))
+  ZV_STAGE_NOTES=$ZV_ROOT/$logs/$name.notes timed "$logs/$name.seconds" \
+    bash "scripts/stages/$name.sh" || status=$?
+  finish "$name" $status
 done
 for name in "${chosen[@]}"; do
   [ -n "${background[$name]:-}" ] || continue
@@ -121,11 +162,11 @@ for name in "${chosen[@]}"; do
   wait "${background[$name]}" || status=$?
   echo "=== $name (ran alongside)"
   cat "$logs/$name.log"
-  finish "$name" $status "$(cat "$logs/$name.seconds" 2>/dev/null || echo '?')" "  (alongside)"
+  finish "$name" $status "  (alongside)"
 done
 
 echo
-printf '%-16s %8s  %s\n' stage time result
+printf '%-16s %8s %8s  %s\n' stage time cpu result
 printf '%s\n' "${rows[@]}"
 printf '%-16s %8s\n' total "$SECONDS s"
 if [ ${#failed[@]} -ne 0 ]; then
