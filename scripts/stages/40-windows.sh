@@ -6,7 +6,9 @@
 # loader). Each build has a Wine prefix of its own (build/<preset>/wine),
 # created by its first test. Then, per build, the figures: memory around
 # many errors in a row caught as a host catches them, and GetValue against a
-# baseline. Prints the time of each build's part.
+# baseline. Prints the time of each build's part. Where 32-bit programs run
+# under emulation, the win32 figures are labelled as the emulator's.
+# zv-stage: 32-bit
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
@@ -24,12 +26,19 @@ for preset in win32 win64; do
       -DVERSION="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "build/$preset/CMakeCache.txt")" \
       -P tests/check_dll_version.cmake
     zv_note "win32: built and its DLL's tables and version checked; its test programs NOT RUN:" \
-      "this machine does not execute 32-bit x86 code"
+      "skipped on purpose (ZV_SKIP_32BIT=1)"
     continue
+  fi
+  label=
+  if [ "$preset" = win32 ]; then
+    how=$(zv_32bit_how)
+    how=${how#emulated (}
+    [ "$how" = natively ] || label=" [under ${how%)} emulation: the emulator's figures, not the DLL's]"
   fi
   ctest --preset "$preset"
   # The error soak's figures, from the log of the run above.
-  grep -a '^host errors:' "build/$preset/Testing/Temporary/LastTest.log"
+  grep -a '^host errors:' "build/$preset/Testing/Temporary/LastTest.log" | awk -v l="$label" '{ print $0 l }'
+  [ -z "$label" ] || echo "--- $preset: get_value_dll_bench$label"
   cmake/wine-run.sh "$PWD/build/$preset/wine/prefix" "build/$preset/bin/get_value_dll_bench.exe"
   echo "--- $preset: $((SECONDS - start)) s"
 done
