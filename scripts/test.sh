@@ -76,8 +76,10 @@ failed=()
 noted=0
 declare -A background=()
 # timed FILE CMD...: runs CMD and writes its wall and processor seconds
-# (user plus system, of the processes it waited for) to FILE.
-timed() {
+# (user plus system, of the processes it waited for) to FILE. A subshell of
+# its own, so that the jobs in the background, which this shell reaps when
+# they end, are not counted in.
+timed() (
   local file=$1 status=0 TIMEFORMAT='%R %U %S'
   shift
   exec 3>&2
@@ -86,7 +88,7 @@ timed() {
   awk '{ printf "%d %d\n", $1 + 0.5, $2 + $3 + 0.5 }' "$file.time" >"$file"
   rm -f "$file.time"
   return $status
-}
+)
 # finish NAME STATUS [NOTE]: records a stage's result, with its times from
 # $logs/NAME.seconds.
 finish() {
@@ -131,7 +133,8 @@ done
 if [ ${#chosen[@]} -gt 1 ] && [ ${#presets[@]} -gt 1 ]; then
   echo "=== building ${presets[*]:1} meanwhile (output in $logs/prebuild.log)"
   set -m
-  nice -n 19 bash -c 'source scripts/lib.sh; for p in "$@"; do zv_build "$p" || true; done' _ \
+  timed "$logs/prebuild.seconds" nice -n 19 bash -c \
+    'source scripts/lib.sh; for p in "$@"; do zv_build "$p" || true; done' _ \
     "${presets[@]:1}" >"$logs/prebuild.log" 2>&1 &
   background[prebuild]=$!
   set +m
@@ -164,6 +167,11 @@ for name in "${chosen[@]}"; do
   cat "$logs/$name.log"
   finish "$name" $status "  (alongside)"
 done
+if [ -n "${background[prebuild]:-}" ]; then
+  wait "${background[prebuild]}" || true
+  read -r wall cpu <"$logs/prebuild.seconds" 2>/dev/null || wall=? cpu=?
+  rows+=("$(printf '%-16s %8s %8s  %s' prebuild "$wall s" "$cpu s" "built ${presets[*]:1} (alongside)")")
+fi
 
 echo
 printf '%-16s %8s %8s  %s\n' stage time cpu result

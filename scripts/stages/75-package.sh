@@ -118,7 +118,7 @@ wait_for_row1() {
   local row
   row=$(printf '%-20s' "$1")
   for _ in $(seq 100); do
-    frames | cut -f2 | cut -d'|' -f1 | grep -qxF -- "$row" && return 0
+    frames | cut -f2 | cut -d'|' -f1 | grep -xF -- "$row" >/dev/null && return 0
     sleep 0.1
   done
   fail "no LCDd frame showed \"$1\"; the last ones:
@@ -184,8 +184,10 @@ awk -F'\t' -v lines="$(wc -l <"$work/turns")" 'NR < lines {
   END { if (!seen_one || !seen_two) { print "no whole turn of each screen"; bad = 1 } exit bad }' \
   "$work/turns" >&2 || fail "the rotation is not as configured"
 echo "Three frames of the rotation, the first of each turn (seconds from the first; rows):"
+# awk reads to the end rather than exit after the third: an early exit
+# could end the pipeline's writer with SIGPIPE, a failure under pipefail.
 frames | awk -F'\t' -v from="$monitor_from" '$1 >= from && $2 ~ /^two/ { on = 1 }
-    on { split($2, r, "|"); if (r[1] != last) { if (!n) t0 = $1; printf "  %5.2f  %s\n", $1 - t0, $2; last = r[1]; if (++n == 3) exit } }' |
+    on && n < 3 { split($2, r, "|"); if (r[1] != last) { if (!n) t0 = $1; printf "  %5.2f  %s\n", $1 - t0, $2; last = r[1]; n++ } }' |
   sed "s/$degree/°/g"
 
 # The installed default configuration, with LCDd's address from the
@@ -194,7 +196,7 @@ frames | awk -F'\t' -v from="$monitor_from" '$1 >= from && $2 ~ /^two/ { on = 1 
   >"$work/default.log" 2>&1 &
 pids+=($!)
 wait_for_row1 "CPU 45${degree}C"
-frames | cut -f2 | grep -qxF "$(printf '%-20s|%-20s|%-20s|%-20s' "CPU 45${degree}C" "Fan 1200 RPM" "Volt 12 V" "")" ||
+frames | cut -f2 | grep -xF "$(printf '%-20s|%-20s|%-20s|%-20s' "CPU 45${degree}C" "Fan 1200 RPM" "Volt 12 V" "")" >/dev/null ||
   fail "the default configuration's screen is not as expected: $(frames | tail -n 1)"
 echo "The installed default configuration on LCDd:"
 frames | cut -f2 | grep -m1 "^CPU 45" | tr '|' '\n' | sed "s/$degree/°/g; s/^/  |/; s/\$/|/"
