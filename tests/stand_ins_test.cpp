@@ -12,6 +12,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "monitor/publisher.h"
@@ -191,6 +192,68 @@ TEST_F(StandIns, MonitorRemovesItsObjectOnInterrupt) {
   EXPECT_EQ(monitor->Stop(true), 0);
   EXPECT_TRUE(ObjectRemoved());
 #endif
+}
+
+// The monitor looks at least once a second (here between refreshes 5 s
+// apart) whether its name still stands for its object. Once it does not,
+// it says so and exits with status 1, so that its service starts a monitor
+// that readers find; whatever stands under the name now is left alone.
+TEST_F(StandIns, MonitorWhoseNameIsTakenAwayExitsWithFailure) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows name lives while its object does: no one takes it away";
+#else
+  const std::string path = "/dev/shm/" + std::string(kName);
+  struct Case {
+    bool replaced;  // by a file of someone else's, else removed
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {false, path + " was removed"},
+      {true, path + " now stands for another file, which is left alone"},
+  };
+  for (const Case& taken : cases) {
+    auto monitor =
+        BackgroundProcess::Start({"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh", ZV_MONITOR_PATH,
+                                  "--no-simulation", "--seconds", "30", "--interval-ms", "5000"});
+    ASSERT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    if (taken.replaced) {
+      std::ofstream(path) << "someone else's";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(monitor->Wait(), 1) << taken.says;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 3.0) << taken.says;
+    EXPECT_EQ(monitor->ReadLine(), "zv_monitor: " + taken.says +
+                                       "; readers no longer find this monitor's readings: exiting");
+    EXPECT_EQ(monitor->ReadLine(), "");  // and no word of removing anything
+    std::ifstream left(path);
+    std::string text;
+    std::getline(left, text);
+    EXPECT_EQ(text, taken.replaced ? "someone else's" : "") << taken.says;
+    std::remove(path.c_str());
+  }
+#endif
+}
+
+// The monitor's numbers are decimal, leading zeros and all, and bounded
+// where the clocks' arithmetic would overflow.
+TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
+  auto monitor =
+      StartMonitor({"--no-simulation", "--temp", "010=45", "--temp", "08=33", "--seconds", "30.5"});
+  EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[10]$ $zvTemp[8]$"}).out, "45 33\n");
+  monitor.reset();
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"--seconds", "1e10"}, {"--delay", "1e300"},    {"--seconds", "inf"}, {"--delay", "-1"},
+      {"--temp", "0x1=40"},  {"--temp", " 1=40"},     {"--count", "0"},     {"--count", "1e3"},
+      {"--word", "0x10=1"},  {"--interval-ms", "+5"},
+  };
+  for (const auto& [option, value] : refused) {
+    const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, value});
+    EXPECT_EQ(result.exit_code, 2) << option << " " << value;
+    EXPECT_EQ(result.err.rfind("zv_monitor: bad value for " + option + ": " + value + "\n", 0), 0U)
+        << result.err;
+  }
 }
 
 // A running monitor keeps its block against every other start; what a
