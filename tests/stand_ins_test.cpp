@@ -2,6 +2,11 @@
 // module: what a user of the demo sees, and that the monitor cleans up.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 
 #include <chrono>
@@ -374,5 +379,43 @@ TEST_F(StandIns, HostReportsAModuleItCannotLoad) {
   EXPECT_NE(host.err.find("cannot load"), std::string::npos);
   EXPECT_EQ(RunProcess({ZV_HOST_PATH, "bogus", ZV_PLUGIN_PATH}).exit_code, 2);
 }
+
+#ifndef _WIN32
+// Each file the host reads, or hands to dlopen, is refused at once with its
+// reason unless it is a regular file of bounded size.
+TEST_F(StandIns, HostRefusesFilesThatAreNotRegularAtOnce) {
+  const std::string dir = "/tmp/zv-host-files-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string nul = dir + "/nul";
+  std::ofstream(nul) << "fine\n" << std::string("$zvTemp[0\0junk]$\n", 17);
+  const struct {
+    std::vector<std::string> args;  // after the command
+    int exit_code;
+    std::string says;
+  } cases[] = {
+      {{ZV_PLUGIN_PATH, "--screen-file", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
+      {{ZV_PLUGIN_PATH, "--screen-file", dir}, 2, "cannot read " + dir + ": it is a folder"},
+      {{ZV_PLUGIN_PATH, "--screen-file", "/dev/zero"}, 2, "cannot read /dev/zero: it is a device"},
+      {{ZV_PLUGIN_PATH, "--screen-file", dir + "/none"},
+       2,
+       "cannot read " + dir + "/none: No such file or directory"},
+      {{ZV_PLUGIN_PATH, "--screen-file", nul}, 2, nul + ":2: the line holds a NUL byte"},
+      {{"--config", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
+      {{"--plugin", fifo, "x"}, 1, "cannot load " + fifo + ": it is a FIFO, not a regular file"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {ZV_HOST_PATH, "once", "--no-init"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult host = RunProcess(argv);
+    EXPECT_EQ(host.exit_code, c.exit_code) << c.says;
+    EXPECT_EQ(host.err.rfind("zv_host: " + c.says, 0), 0U) << host.err;
+  }
+  std::remove(nul.c_str());
+  std::remove(fifo.c_str());
+  rmdir(dir.c_str());
+}
+#endif
 
 }  // namespace
