@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/printable.h"
 #include "common/stop_signal.h"
 #include "monitor/hardware_sensors.h"
 #include "monitor/heartbeat.h"
@@ -354,8 +355,11 @@ void WriteReadings(Publisher& publisher, const BlockImage& image) {
   }
 }
 
+// The sensors' reports and listing carry the chips' names and labels,
+// which come from the hardware and sensors.conf: their control characters
+// are escaped.
 void ReportSensors(const std::string& message) {
-  std::fprintf(stderr, "zv_monitor: %s\n", message.c_str());
+  std::fprintf(stderr, "zv_monitor: %s\n", tools::Printable(message).c_str());
 }
 
 // Opens the machine's sensors and maps them to indexes; nullptr, and
@@ -462,7 +466,7 @@ int Run(const Options& options) {
         return 1;
       }
       for (const std::string& line : hardware->Listing()) {
-        std::puts(line.c_str());
+        std::puts(tools::Printable(line).c_str());
       }
       return 0;
     }
