@@ -256,8 +256,9 @@ TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
   for (const auto& [option, value] : refused) {
     const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, value});
     EXPECT_EQ(result.exit_code, 2) << option << " " << value;
-    EXPECT_EQ(result.err.rfind("zv_monitor: bad value for " + option + ": " + value + "\n", 0), 0U)
-        << result.err;
+    std::string said = "zv_monitor: bad value for ";
+    said.append(option).append(": ").append(value).append("\n");
+    EXPECT_EQ(result.err.rfind(said, 0), 0U) << result.err;
   }
 }
 

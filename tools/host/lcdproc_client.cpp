@@ -23,7 +23,7 @@ constexpr milliseconds kSlice{100};
 // The most taken from the server at one wakeup: LCDd sends a few bytes per
 // command, a server that floods is read in steps between which deadlines
 // and stop requests count.
-constexpr std::size_t kReadPerWakeup = 16 * 1024;
+constexpr std::size_t kReadPerWakeup = std::size_t{16} * 1024;
 
 // One connection to LCDd.
 class Session {

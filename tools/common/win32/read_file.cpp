@@ -22,7 +22,8 @@ bool CheckRegularFile(const std::string& path, std::string& error) {
     return false;
   }
   if (!std::filesystem::is_regular_file(status)) {
-    error = "it is not a regular file";
+    error = std::filesystem::is_directory(status) ? "it is a folder, not a regular file"
+                                                  : "it is not a regular file";
     return false;
   }
   return true;
