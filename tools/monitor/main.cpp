@@ -381,6 +381,26 @@ std::unique_ptr<SensorMap> OpenHardware(const Options& options,
   return map;
 }
 
+// Creates the object, saying what it put aside; nullptr (said too) when it
+// cannot.
+std::unique_ptr<Publisher> CreatePublisher(const Options& options) {
+  CreateReport report;
+  const Takeover takeover = options.replace ? Takeover::Anything : Takeover::Leftovers;
+  // A block of another size is a test of the plugin's size check, which
+  // needs an object of exactly that size.
+  auto publisher = options.size == kMonitorBlockSize
+                       ? Publisher::Create(kObjectName, options.size, &report, takeover)
+                       : Publisher::CreateExact(kObjectName, options.size, &report, takeover);
+  if (!report.replaced.empty()) {
+    std::fprintf(stderr, "zv_monitor: %s\n", report.replaced.c_str());
+  }
+  if (!publisher) {
+    std::fprintf(stderr, "zv_monitor: cannot publish %s: %s%s\n", kObjectName, report.error.c_str(),
+                 report.replaceable ? " (--replace replaces it)" : "");
+  }
+  return publisher;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Sleeps until `wake` or a stop request, looking at least once a second
@@ -488,19 +508,8 @@ int Run(const Options& options) {
   }
   const auto start = Clock::now();
   BlockImage image = Compose(options, hardware.get(), 0);
-  CreateReport report;
-  const Takeover takeover = options.replace ? Takeover::Anything : Takeover::Leftovers;
-  // A block of another size is a test of the plugin's size check, which
-  // needs an object of exactly that size.
-  publisher = options.size == kMonitorBlockSize
-                  ? Publisher::Create(kObjectName, options.size, &report, takeover)
-                  : Publisher::CreateExact(kObjectName, options.size, &report, takeover);
-  if (!report.replaced.empty()) {
-    std::fprintf(stderr, "zv_monitor: %s\n", report.replaced.c_str());
-  }
+  publisher = CreatePublisher(options);
   if (!publisher) {
-    std::fprintf(stderr, "zv_monitor: cannot publish %s: %s%s\n", kObjectName, report.error.c_str(),
-                 report.replaceable ? " (--replace replaces it)" : "");
     return 1;
   }
   Heartbeat::Fixed fixed_header;
