@@ -70,6 +70,10 @@ class Session {
     return connection_->Send(data, error);
   }
 
+  // Says goodbye, if the server takes it at once: a server that stopped
+  // reading never holds up a client that was asked to stop.
+  void Bye() { connection_->SendWithoutWaiting("bye\n"); }
+
   // Takes what the server sent until `until`, reporting its refusals
   // ("huh? ...") as the refusal log lets through. False when the connection
   // is lost or the server broke the protocol.
@@ -187,14 +191,14 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
           if (options.count > 0 && frames >= options.count) {
             // Leave the last frame up for one period, as the live box does.
             alive = alive && session.Drain(Clock::now() + period, error);
-            session.Send({"bye"}, error);
+            session.Bye();
             return 0;
           }
           next = std::max(next + period, Clock::now());
           alive = alive && session.Drain(next, error);
         }
         if (tools::StopRequested()) {
-          session.Send({"bye"}, error);
+          session.Bye();
           break;
         }
       }

@@ -29,6 +29,9 @@ class TcpConnection {
 
   // Sends all of `data`; false (and `error`) once the connection is lost.
   bool Send(std::string_view data, std::string& error);
+  // Sends what of `data` the connection takes now, without waiting: the
+  // last words of a client that was asked to stop.
+  void SendWithoutWaiting(std::string_view data);
   // Waits up to `timeout` for data and appends what arrived to `received`,
   // at most `most` bytes: a peer that sends without pause never keeps the
   // caller from its deadlines and its stop requests. Returns false (and

@@ -25,6 +25,8 @@ bool TcpConnection::Send(std::string_view /*data*/, std::string& error) {
   return false;
 }
 
+void TcpConnection::SendWithoutWaiting(std::string_view /*data*/) {}
+
 bool TcpConnection::Receive(std::string& /*received*/, std::size_t /*most*/,
                             std::chrono::milliseconds /*timeout*/, std::string& error) {
   error = "not available on this platform";

@@ -118,6 +118,10 @@ bool TcpConnection::Send(std::string_view data, std::string& error) {
   return true;
 }
 
+void TcpConnection::SendWithoutWaiting(std::string_view data) {
+  send(native_->fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 bool TcpConnection::Receive(std::string& received, std::size_t most,
                             std::chrono::milliseconds timeout, std::string& error) {
   pollfd wait{native_->fd, POLLIN, 0};
