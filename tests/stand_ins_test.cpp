@@ -109,6 +109,11 @@ TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
                                       "<'x1' is not a valid integer value>", "$zvUnknown[1]$"}));
   EXPECT_NE(host.err.find("plugin error: line 1, $zvTemp[32]$: " + kIndexError), std::string::npos);
   EXPECT_EQ(host.err.find("Init"), std::string::npos);
+  // The screen's text, quoted in the report, has its control characters escaped.
+  const ProcessResult escaped = Host({"once", "--no-init", "$zvTemp[\x1b[2J]$"});
+  EXPECT_NE(escaped.err.find("plugin error: line 1, $zvTemp[\\x1b[2J]$: '\\x1b[2J' is not"),
+            std::string::npos)
+      << escaped.err;
 }
 
 // A host that runs as a service keeps its log small: an error that stays is

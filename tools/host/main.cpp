@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/printable.h"
 #include "common/read_file.h"
 #include "common/stop_signal.h"
 #include "host/config_file.h"
@@ -315,8 +316,10 @@ RenderedScreen Render(const PluginModule& module, const std::vector<Macro>& macr
         return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
       });
   std::fflush(stdout);
+  // A report quotes the screen's text as written, which may hold control
+  // characters (a configuration file's line may): they are escaped.
   for (const std::string& report : log.Update(index, screens[index].name, screen)) {
-    std::fprintf(stderr, "zv_host: %s\n", report.c_str());
+    std::fprintf(stderr, "zv_host: %s\n", tools::Printable(report).c_str());
   }
   return screen;
 }
