@@ -1,7 +1,7 @@
 // Fuzz target for the host's configuration file: any text. Properties: no
 // crash; a fault names the file and a line of the text; a file that parses
 // has only named screens, each with a line and a duration in range, no two
-// of the same name, and parses the same once more; a [client] value parses
+// of the same name, no NUL byte in a line, and parses the same once more; a [client] value parses
 // as the command line's would.
 #include <chrono>
 #include <cstddef>
@@ -42,6 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const zv::host::ScreenSpec& screen : config->screens) {
     Require(!screen.name.empty() && names.insert(screen.name).second);
     Require(!screen.lines.empty());
+    for (const std::string& line : screen.lines) {
+      Require(line.find('\0') == std::string::npos);
+    }
     Require(screen.duration.count() == 0 ||
             (screen.duration.count() >= 125 && screen.duration.count() <= 3600000));
   }

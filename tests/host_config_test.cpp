@@ -1,6 +1,9 @@
 // The host's configuration file (screens and LCDd client settings) and its
 // log of plugin errors, which reports changes rather than frames.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -57,8 +60,9 @@ TEST(HostConfig, ScreensAndSettingsAsWritten) {
 }
 
 TEST(HostConfig, FaultsNameTheFileTheLineAndWhatIsWrong) {
+  using namespace std::string_literals;
   const struct {
-    const char* text;
+    std::string text;
     const char* error;
   } cases[] = {
       {"line = x", "f:1: \"line\" stands before any section ([client] or [screen NAME])"},
@@ -89,6 +93,9 @@ TEST(HostConfig, FaultsNameTheFileTheLineAndWhatIsWrong) {
       {"[screen a]\nline = \"\\n\"", "f:2: line: a backslash in quotes must come before \" or \\"},
       {"[screen a]\nline = 45\xB0", "f:2: the line is not UTF-8 text (save the file as UTF-8)"},
       {"[screen a]\nline = \xC0\xB0", "f:2: the line is not UTF-8 text (save the file as UTF-8)"},
+      {"[screen a]\nline = $zvTemp[0\0junk]$"s, "f:2: the line holds a NUL byte"},
+      {"[client]\ncharset = \x1b[2J",
+       "f:2: charset must be cp1251, ascii or utf-8, not \"\\x1b[2J\""},
   };
   for (const auto& c : cases) {
     std::string error;
@@ -103,6 +110,9 @@ TEST(HostConfig, FaultsNameTheFileTheLineAndWhatIsWrong) {
   }
 }
 
+// Every file the programs read goes through one reader: a regular file of
+// at most 1 MiB here, refused at once otherwise (a FIFO never blocks, a
+// device is never read), with the reason.
 TEST(HostConfig, OnlyARegularFileOfSensibleSizeIsRead) {
   namespace fs = std::filesystem;
   const fs::path dir =
@@ -112,23 +122,51 @@ TEST(HostConfig, OnlyARegularFileOfSensibleSizeIsRead) {
   fs::create_directories(dir);
   std::ofstream(dir / "big.conf") << std::string((1U << 20U) + 1, '#');
   std::ofstream(dir / "good.conf") << "[screen a]\nline = 1\n";
-  const struct {
+  struct Case {
     fs::path path;
-    std::string error;
-  } cases[] = {
-      {dir / "missing.conf", "cannot read " + (dir / "missing.conf").string() + ": "},
-      {dir, "cannot read " + dir.string() + ": it is not a regular file"},
-      {dir / "big.conf",
-       "cannot read " + (dir / "big.conf").string() + ": it is larger than 1 MiB"},
+    std::string error;  // after "cannot read PATH: "; empty for none
   };
+  std::vector<Case> cases = {
+      {dir, "it is a folder, not a regular file"},
+      {dir / "big.conf", "it is larger than 1 MiB"},
+      {dir / "good.conf", ""},
+  };
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir / "fifo", dir / "link");
+  cases.insert(cases.end(), {
+                                {dir / "missing.conf", "No such file or directory"},
+                                {dir / "fifo", "it is a FIFO, not a regular file"},
+                                {dir / "link", "it is a FIFO, not a regular file"},
+                                {"/dev/zero", "it is a device, not a regular file"},
+                                {"/dev/urandom", "it is a device, not a regular file"},
+                            });
+#endif
   for (const auto& c : cases) {
     std::string error;
-    EXPECT_FALSE(zv::host::LoadHostConfig(c.path.string(), error));
-    EXPECT_EQ(error.rfind(c.error, 0), 0U) << error;
+    const auto start = std::chrono::steady_clock::now();
+    const bool read = zv::host::LoadHostConfig(c.path.string(), error).has_value();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.path;
+    EXPECT_EQ(read, c.error.empty()) << c.path;
+    EXPECT_EQ(error, c.error.empty() ? "" : "cannot read " + c.path.string() + ": " + c.error);
+  }
+  fs::remove_all(dir);
+}
+
+// The check of a screen's name against the others' takes the same time for
+// each: many screens cost no more than their lines.
+TEST(HostConfig, ManyScreensAreReadInLinearTime) {
+  std::string text;
+  constexpr int kScreens = 50000;
+  for (int i = 0; i < kScreens; ++i) {
+    text += "[screen s" + std::to_string(i) + "]\nline = x\n";
   }
   std::string error;
-  EXPECT_TRUE(zv::host::LoadHostConfig((dir / "good.conf").string(), error)) << error;
-  fs::remove_all(dir);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ParseHostConfig(text, "f", error)->screens.size(), std::size_t{kScreens}) << error;
+  EXPECT_FALSE(ParseHostConfig(text + "[screen s7]\n", "f", error));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(error, "f:100001: a second [screen s7] (the first is on line 15)");
 }
 
 TEST(HostErrorLog, ReportsAFailureOnceAgainWhenItChangesAndOnceWhenItClears) {

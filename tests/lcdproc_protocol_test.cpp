@@ -1,8 +1,14 @@
 // The texts zv_host exchanges with LCDd: its quoting of widget strings, the
 // size in its "connect" answer, the display's encodings, the frames of a
-// skipped and a shown screen, and the reconnection back-off.
+// skipped and a shown screen, the reconnection back-off, the bounded lines
+// of the server and how its refusals and texts are reported.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/printable.h"
 #include "host/lcdproc.h"
 
 namespace {
@@ -142,3 +148,86 @@ TEST(LcdprocProtocol, ServerAddressForms) {
 }
 
 }  // namespace
+
+// However the server's bytes are cut into reads, the same lines come out;
+// a line beyond the bound is a fault as soon as it is longer, newline or not.
+TEST(LcdprocProtocol, ServerLinesAreBoundedWhateverTheReads) {
+  using Next = zv::host::ServerLines::Next;
+  const std::string bound(zv::host::kLongestServerLine, 'b');
+  struct Case {
+    std::vector<std::string> reads;
+    std::vector<std::string> lines;  // taken before the end or the fault
+    Next last;
+  };
+  const std::vector<Case> cases = {
+      {{"success\nlisten zv1\n"}, {"success", "listen zv1"}, Next::None},
+      {{"succ", "ess\r", "\nhuh? x"}, {"success"}, Next::None},
+      {{"", "\n\n"}, {"", ""}, Next::None},
+      {{bound + "\n"}, {bound}, Next::None},
+      {{bound.substr(1), "bb\n"}, {}, Next::TooLong},
+      {{"ok\n" + bound + "b"}, {"ok"}, Next::TooLong},
+      {{bound, "\r\n"}, {bound}, Next::None},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    zv::host::ServerLines lines;
+    std::vector<std::string> taken;
+    Next next = Next::None;
+    for (const std::string& read : cases[i].reads) {
+      lines.Append(read);
+      std::string line;
+      while ((next = lines.Take(line)) == Next::Line) {
+        taken.push_back(line);
+      }
+      if (next == Next::TooLong) {
+        break;
+      }
+    }
+    EXPECT_EQ(taken, cases[i].lines) << i;
+    EXPECT_EQ(next, cases[i].last) << i;
+  }
+}
+
+// Refusals are told by kind: texts that differ only in their details are
+// one kind, reported once, then again a minute later with the count; kinds
+// beyond the limit share one report.
+TEST(LcdprocProtocol, RefusalsAreReportedByKindAtMostOnceAMinute) {
+  using zv::host::RefusalLog;
+  EXPECT_EQ(RefusalLog::KindOf("huh? Invalid command \"x\""), "Invalid command");
+  EXPECT_EQ(RefusalLog::KindOf("huh? Unknown widget id (l5)"), "Unknown widget id");
+  RefusalLog log;
+  const auto t0 = RefusalLog::Clock::now();
+  EXPECT_EQ(log.Take("huh? Invalid command \"a\"", t0), "huh? Invalid command \"a\"");
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(log.Take("huh? Invalid command \"" + std::to_string(i) + "\"", t0), "") << i;
+  }
+  EXPECT_EQ(log.Take("huh? Invalid command \"\x1b[2J\"", t0 + std::chrono::seconds(61)),
+            "huh? Invalid command \"\\x1b[2J\" (and 100 more refusals like it since the last "
+            "report)");
+  int reported = 0;
+  for (int i = 0; i < 1000; ++i) {
+    std::string made_up = "huh? ";
+    for (int k = i; k > 0; k /= 26) {
+      made_up += static_cast<char>('a' + k % 26);
+    }
+    reported += log.Take(made_up, t0).empty() ? 0 : 1;
+  }
+  EXPECT_EQ(reported, static_cast<int>(RefusalLog::kMaxKinds));  // 15 made-up kinds, then "other"
+}
+
+// What came from outside is printed with its control characters and broken
+// UTF-8 shown as escapes; text, Cyrillic included, passes unchanged.
+TEST(LcdprocProtocol, OutsideTextIsPrintedWithControlsEscaped) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"CPU Т°", "CPU Т°"},
+      {"a\x1b[31mred", "a\\x1b[31mred"},
+      {"line\nfake: log", "line\\x0afake: log"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"del\x7f", "del\\x7f"},
+      {"c1\xc2\x9b", "c1\\xc2\\x9b"},
+      {"bad\xff\xc3", "bad\\xff\\xc3"},
+      {"over\xc0\xaf", "over\\xc0\\xaf"},
+  };
+  for (const auto& [text, shown] : cases) {
+    EXPECT_EQ(zv::tools::Printable(text), shown) << shown;
+  }
+}

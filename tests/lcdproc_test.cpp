@@ -2,19 +2,25 @@
 // every frame of a 20x4 display on standard output: readings, errors in
 // place, the screen hidden and shown again as the monitor stops and
 // restarts, a restart of LCDd, and a clean stop. Skips
-// where LCDd (Debian package lcdproc) is not installed.
+// where LCDd (Debian package lcdproc) is not installed. Then the client
+// against servers of the test's own that break the protocol (no LCDd needed).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/lcdproc.h"
@@ -336,5 +342,166 @@ TEST_F(LcdprocHost, StopsCleanlyWhileWaitingToReconnect) {
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   std::cout << "stopped " << took.count() << " s after Ctrl-C while waiting to reconnect\n";
 }
+
+// A server on the loopback address that says what a case tells it to,
+// instead of LCDd.
+struct Hostile {
+  const char* name;
+  bool greets;        // answers hello as LCDd does first
+  std::string sends;  // then this
+  bool floods;        // again and again, as fast as the client takes it
+  bool dropped;       // whether the client must drop the connection
+};
+
+void PrintTo(const Hostile& hostile, std::ostream* out) { *out << hostile.name; }
+
+class LcdprocHostileServer : public ::testing::TestWithParam<Hostile> {
+ protected:
+  int listener = -1;
+  int port = -1;
+
+  void SetUp() override {
+    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the sockets API
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    ASSERT_EQ(bind(listener, generic, length), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, generic, &length), 0);
+    port = ntohs(address.sin_port);
+  }
+  void TearDown() override { close(listener); }
+
+  // The next connection of the client, or -1 after `within`.
+  [[nodiscard]] int Accept(std::chrono::milliseconds within) const {
+    pollfd wait{listener, POLLIN, 0};
+    if (poll(&wait, 1, static_cast<int>(within.count())) != 1) {
+      return -1;
+    }
+    return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  }
+
+  // Plays the case on `fd` until the client closes it (true) or `within`
+  // passes (false).
+  static bool PlayUntilClosed(int fd, const Hostile& hostile, std::chrono::milliseconds within) {
+    const std::string greeting =
+        hostile.greets ? "connect LCDproc 0.5.9 protocol 0.3 lcd wid 20 hgt 4 cellwid 5 cellhgt 8\n"
+                       : "";
+    std::string pending = greeting + hostile.sends;
+    const auto until = std::chrono::steady_clock::now() + within;
+    std::array<char, 4096> scratch{};
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd wait{fd, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+      poll(&wait, 1, 50);
+      if ((wait.revents & POLLIN) != 0 && recv(fd, scratch.data(), scratch.size(), 0) == 0) {
+        return true;  // the client's commands are read and dropped
+      }
+      if ((wait.revents & (POLLHUP | POLLERR)) != 0) {
+        return true;
+      }
+      if ((wait.revents & POLLOUT) != 0) {
+        const ssize_t sent = send(fd, pending.data(), pending.size(), MSG_NOSIGNAL);
+        if (sent < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+          return true;
+        }
+        pending.erase(0, sent > 0 ? static_cast<std::size_t>(sent) : 0);
+        if (pending.empty() && hostile.floods) {
+          pending = hostile.sends;
+        }
+      }
+    }
+    return false;
+  }
+};
+
+// The client drops a server that breaks the protocol within a bounded time
+// and memory, says why, and comes back after its back-off. A flood within
+// the protocol is no fault, but SIGTERM still ends the client at once, and
+// its refusals are reported by kind, not one by one.
+TEST_P(LcdprocHostileServer, ClientDropsItOrStopsWithBoundedMemory) {
+  using Clock = std::chrono::steady_clock;
+  const Hostile& hostile = GetParam();
+  auto host = BackgroundProcess::Start({"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh", ZV_HOST_PATH,
+                                        "lcdproc", ZV_PLUGIN_PATH, "--no-init", "--server",
+                                        "127.0.0.1:" + std::to_string(port), "x"});
+  const int first = Accept(std::chrono::seconds(10));
+  ASSERT_GE(first, 0);
+  const auto start = Clock::now();
+  bool closed = false;
+  std::thread server([&] { closed = PlayUntilClosed(first, hostile, std::chrono::seconds(5)); });
+  if (!hostile.dropped) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto asked = Clock::now();
+    EXPECT_EQ(host->Stop(), 0);
+    const std::chrono::duration<double> stop_took = Clock::now() - asked;
+    std::cout << hostile.name << ": stopped " << stop_took.count() << " s after SIGTERM\n";
+    EXPECT_LT(stop_took.count(), 1.0);
+  }
+  server.join();
+  const std::chrono::duration<double> closed_after = Clock::now() - start;
+  close(first);
+  EXPECT_TRUE(closed);
+  std::vector<std::string> said;
+  for (std::string line = host->ReadLine(); !line.empty(); line = host->ReadLine()) {
+    said.push_back(line);
+    if (hostile.dropped && line.find("retrying") != std::string::npos) {
+      break;
+    }
+  }
+  ASSERT_EQ(said.size(), hostile.greets ? 2U : 1U) << said.back();
+  if (hostile.greets) {
+    EXPECT_EQ(said[0].rfind("zv_host: connected to LCDproc 0.5.9", 0), 0U) << said[0];
+  }
+  if (hostile.dropped) {
+    EXPECT_LT(closed_after.count(), 2.0);
+    EXPECT_NE(said.back().find("(it sent a line longer than 4096 bytes, which LCDd never does; "
+                               "connection dropped); retrying in 0.5 s"),
+              std::string::npos)
+        << said.back();
+    const int again = Accept(std::chrono::seconds(5));
+    const std::chrono::duration<double> back_after = Clock::now() - start;
+    EXPECT_GE(again, 0);
+    close(again);
+    std::cout << hostile.name << ": dropped after " << closed_after.count()
+              << " s, connected again after " << back_after.count() << " s\n";
+    EXPECT_EQ(host->Stop(), 0);
+  } else {
+    EXPECT_NE(said.back().find(": huh? "), std::string::npos) << said.back();  // once
+  }
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const long peak_kib =
+      usage.ru_maxrss;  // NOLINT(cppcoreguidelines-pro-type-union-access): glibc's
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::cout << hostile.name << ": the client's peak memory " << peak_kib / 1024 << " MiB, CPU "
+            << cpu << " s\n";
+  EXPECT_LT(peak_kib, 64L * 1024);
+}
+
+// Refusals of one kind that differ in their details, many to a read.
+std::string Refusals() {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) {
+    text += "huh? Invalid command \"" + std::to_string(i) + "\"\n";
+  }
+  return text;
+}
+
+const std::string kBound(4096, 'z');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LcdprocHostileServer,
+    ::testing::Values(
+        Hostile{"FloodWithoutNewline", false, std::string(65536, 'x'), true, true},
+        Hostile{"FloodOfHugeLines", false, std::string(65535, 'y') + "\n", true, true},
+        Hostile{"FloodAfterHello", true, std::string(65536, 'x'), true, true},
+        Hostile{"OneLineOverTheBound", true, kBound + "z\n", false, true},
+        Hostile{"OneLineAtTheBound", true, "huh? " + kBound.substr(5) + "\n", false, false},
+        Hostile{"FloodOfRefusals", true, Refusals(), true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -197,6 +197,16 @@ TEST_F(MonitorSensors, ListShowsTheStableOrderAndWhatWasLeftOut) {
   EXPECT_EQ(Monitor({"--list"}).out, list.out);
 }
 
+// A label is the hardware's (or sensors.conf's) text: its control
+// characters reach neither the terminal nor the journal.
+TEST_F(MonitorSensors, LabelsArePrintedWithControlsEscaped) {
+  Chip(0, "esc", {{"temp1_input", "45000"}, {"temp1_label", "Core\x1b[2J\x07"}});
+  const ProcessResult list = Monitor({"--list"});
+  EXPECT_EQ(list.exit_code, 0) << list.out;
+  EXPECT_NE(list.out.find("\"Core\\x1b[2J\\x07\""), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find('\x1b'), std::string::npos) << list.out;
+}
+
 TEST_F(MonitorSensors, PinnedSensorKeepsItsIndex) {
   Chip(0, "zcpu", {{"temp1_input", "45000"}, {"temp1_label", "Package id 0"}});
   const std::string pin = "temp:0=zcpu-*/Package id 0";

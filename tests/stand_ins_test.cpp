@@ -2,6 +2,11 @@
 // module: what a user of the demo sees, and that the monitor cleans up.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 
 #include <chrono>
@@ -12,6 +17,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "monitor/publisher.h"
@@ -103,6 +109,11 @@ TEST_F(StandIns, PluginErrorShowsInPlaceAndOnStandardError) {
                                       "<'x1' is not a valid integer value>", "$zvUnknown[1]$"}));
   EXPECT_NE(host.err.find("plugin error: line 1, $zvTemp[32]$: " + kIndexError), std::string::npos);
   EXPECT_EQ(host.err.find("Init"), std::string::npos);
+  // The screen's text, quoted in the report, has its control characters escaped.
+  const ProcessResult escaped = Host({"once", "--no-init", "$zvTemp[\x1b[2J]$"});
+  EXPECT_NE(escaped.err.find("plugin error: line 1, $zvTemp[\\x1b[2J]$: '\\x1b[2J' is not"),
+            std::string::npos)
+      << escaped.err;
 }
 
 // A host that runs as a service keeps its log small: an error that stays is
@@ -191,6 +202,69 @@ TEST_F(StandIns, MonitorRemovesItsObjectOnInterrupt) {
   EXPECT_EQ(monitor->Stop(true), 0);
   EXPECT_TRUE(ObjectRemoved());
 #endif
+}
+
+// The monitor looks at least once a second (here between refreshes 5 s
+// apart) whether its name still stands for its object. Once it does not,
+// it says so and exits with status 1, so that its service starts a monitor
+// that readers find; whatever stands under the name now is left alone.
+TEST_F(StandIns, MonitorWhoseNameIsTakenAwayExitsWithFailure) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows name lives while its object does: no one takes it away";
+#else
+  const std::string path = "/dev/shm/" + std::string(kName);
+  struct Case {
+    bool replaced;  // by a file of someone else's, else removed
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {false, path + " was removed"},
+      {true, path + " now stands for another file, which is left alone"},
+  };
+  for (const Case& taken : cases) {
+    auto monitor =
+        BackgroundProcess::Start({"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh", ZV_MONITOR_PATH,
+                                  "--no-simulation", "--seconds", "30", "--interval-ms", "5000"});
+    ASSERT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    if (taken.replaced) {
+      std::ofstream(path) << "someone else's";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(monitor->Wait(), 1) << taken.says;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 3.0) << taken.says;
+    EXPECT_EQ(monitor->ReadLine(), "zv_monitor: " + taken.says +
+                                       "; readers no longer find this monitor's readings: exiting");
+    EXPECT_EQ(monitor->ReadLine(), "");  // and no word of removing anything
+    std::ifstream left(path);
+    std::string text;
+    std::getline(left, text);
+    EXPECT_EQ(text, taken.replaced ? "someone else's" : "") << taken.says;
+    std::remove(path.c_str());
+  }
+#endif
+}
+
+// The monitor's numbers are decimal, leading zeros and all, and bounded
+// where the clocks' arithmetic would overflow.
+TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
+  auto monitor =
+      StartMonitor({"--no-simulation", "--temp", "010=45", "--temp", "08=33", "--seconds", "30.5"});
+  EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[10]$ $zvTemp[8]$"}).out, "45 33\n");
+  monitor.reset();
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"--seconds", "1e10"}, {"--delay", "1e300"},    {"--seconds", "inf"}, {"--delay", "-1"},
+      {"--temp", "0x1=40"},  {"--temp", " 1=40"},     {"--count", "0"},     {"--count", "1e3"},
+      {"--word", "0x10=1"},  {"--interval-ms", "+5"},
+  };
+  for (const auto& [option, value] : refused) {
+    const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, value});
+    EXPECT_EQ(result.exit_code, 2) << option << " " << value;
+    std::string said = "zv_monitor: bad value for ";
+    said.append(option).append(": ").append(value).append("\n");
+    EXPECT_EQ(result.err.rfind(said, 0), 0U) << result.err;
+  }
 }
 
 // A running monitor keeps its block against every other start; what a
@@ -311,5 +385,43 @@ TEST_F(StandIns, HostReportsAModuleItCannotLoad) {
   EXPECT_NE(host.err.find("cannot load"), std::string::npos);
   EXPECT_EQ(RunProcess({ZV_HOST_PATH, "bogus", ZV_PLUGIN_PATH}).exit_code, 2);
 }
+
+#ifndef _WIN32
+// Each file the host reads, or hands to dlopen, is refused at once with its
+// reason unless it is a regular file of bounded size.
+TEST_F(StandIns, HostRefusesFilesThatAreNotRegularAtOnce) {
+  const std::string dir = "/tmp/zv-host-files-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string nul = dir + "/nul";
+  std::ofstream(nul) << "fine\n" << std::string("$zvTemp[0\0junk]$\n", 17);
+  const struct {
+    std::vector<std::string> args;  // after the command
+    int exit_code;
+    std::string says;
+  } cases[] = {
+      {{ZV_PLUGIN_PATH, "--screen-file", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
+      {{ZV_PLUGIN_PATH, "--screen-file", dir}, 2, "cannot read " + dir + ": it is a folder"},
+      {{ZV_PLUGIN_PATH, "--screen-file", "/dev/zero"}, 2, "cannot read /dev/zero: it is a device"},
+      {{ZV_PLUGIN_PATH, "--screen-file", dir + "/none"},
+       2,
+       "cannot read " + dir + "/none: No such file or directory"},
+      {{ZV_PLUGIN_PATH, "--screen-file", nul}, 2, nul + ":2: the line holds a NUL byte"},
+      {{"--config", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
+      {{"--plugin", fifo, "x"}, 1, "cannot load " + fifo + ": it is a FIFO, not a regular file"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {ZV_HOST_PATH, "once", "--no-init"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult host = RunProcess(argv);
+    EXPECT_EQ(host.exit_code, c.exit_code) << c.says;
+    EXPECT_EQ(host.err.rfind("zv_host: " + c.says, 0), 0U) << host.err;
+  }
+  std::remove(nul.c_str());
+  std::remove(fifo.c_str());
+  rmdir(dir.c_str());
+}
+#endif
 
 }  // namespace

@@ -5,20 +5,19 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <system_error>
+#include <unordered_map>
+
+#include "common/printable.h"
+#include "common/read_file.h"
 
 namespace zv::host {
 namespace {
 
-constexpr std::uintmax_t kMaxFileSize = 1U << 20U;
+constexpr std::size_t kMaxFileSize = 1U << 20U;
 constexpr double kMaxDurationSeconds = 3600;
 constexpr double kMinDurationSeconds = 0.125;  // LCDd counts eighths of a second
 
@@ -173,12 +172,18 @@ class Parser {
  private:
   enum class Section { kNone, kClient, kScreen };
 
+  // The fault quotes the file's text: its control characters are escaped.
   bool Fail(const std::string& what) {
-    error_ = std::string(name_) + ":" + std::to_string(line_number_) + ": " + what;
+    error_ =
+        std::string(name_) + ":" + std::to_string(line_number_) + ": " + tools::Printable(what);
     return false;
   }
 
   bool ParseLine(std::string_view line) {
+    if (line.find('\0') != std::string_view::npos) {
+      // Everything past it would be lost where a text ends at its NUL.
+      return Fail("the line holds a NUL byte");
+    }
     if (!IsUtf8(line)) {
       return Fail("the line is not UTF-8 text (save the file as UTF-8)");
     }
@@ -238,11 +243,9 @@ class Parser {
     if (name.empty()) {
       return Fail("a screen needs a name: [screen NAME]");
     }
-    for (const auto& [index, header_line] : screen_lines_) {
-      if (config_.screens[index].name == name) {
-        return Fail("a second [screen " + name + "] (the first is on line " +
-                    std::to_string(header_line) + ")");
-      }
+    if (const auto [first, added] = screen_names_.try_emplace(name, line_number_); !added) {
+      return Fail("a second [screen " + name + "] (the first is on line " +
+                  std::to_string(first->second) + ")");
     }
     screen_lines_.emplace(config_.screens.size(), line_number_);
     config_.screens.push_back({name, {}, {}});
@@ -318,8 +321,9 @@ class Parser {
   std::size_t line_number_ = 1;
   Section section_ = Section::kNone;
   std::size_t client_line_ = 0;
-  std::map<std::size_t, std::size_t> screen_lines_;  // screen index -> header line
-  std::map<std::string, std::size_t> keys_seen_;     // in the current section
+  std::map<std::size_t, std::size_t> screen_lines_;            // screen index -> header line
+  std::unordered_map<std::string, std::size_t> screen_names_;  // name -> header line
+  std::map<std::string, std::size_t> keys_seen_;               // in the current section
 };
 
 }  // namespace
@@ -330,32 +334,12 @@ std::optional<HostConfig> ParseHostConfig(std::string_view text, std::string_vie
 }
 
 std::optional<HostConfig> LoadHostConfig(const std::string& path, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code code;
-  const fs::file_status status = fs::status(path, code);
-  if (code) {
-    error = "cannot read " + path + ": " + code.message();
+  const auto text = tools::ReadRegularFile(path, kMaxFileSize, error);
+  if (!text) {
+    error = "cannot read " + path + ": " + error;
     return std::nullopt;
   }
-  if (!fs::is_regular_file(status)) {
-    error = "cannot read " + path + ": it is not a regular file";
-    return std::nullopt;
-  }
-  if (fs::file_size(path, code) > kMaxFileSize || code) {
-    error = "cannot read " + path + ": " + (code ? code.message() : "it is larger than 1 MiB");
-    return std::nullopt;
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = "cannot read " + path + ": " + std::generic_category().message(errno);
-    return std::nullopt;
-  }
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) {
-    error = "cannot read " + path + ": " + std::generic_category().message(errno);
-    return std::nullopt;
-  }
-  return ParseHostConfig(text, path, error);
+  return ParseHostConfig(*text, path, error);
 }
 
 }  // namespace zv::host

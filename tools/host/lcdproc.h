@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,61 @@ namespace zv::host {
 struct LcdSize {
   int width = 0;
   int height = 0;
+};
+
+// The longest line the client takes from the server. LCDd's longest, its
+// answer to "hello", is under 100 bytes, its refusals a few dozen; 4 KiB
+// leaves room for any version of it. A longer line is not LCDd speaking:
+// the client drops the connection and tries again later.
+inline constexpr std::size_t kLongestServerLine = 4096;
+
+// What the server sent, cut into lines. What it keeps is bounded (a partial
+// line of at most kLongestServerLine bytes, plus what was appended since the
+// lines were last taken), and every byte is looked at once, however it
+// arrives.
+class ServerLines {
+ public:
+  enum class Next {
+    Line,     // a whole line was taken
+    None,     // no whole line yet
+    TooLong,  // the server sent a line longer than kLongestServerLine
+  };
+  // Appends bytes as they arrived.
+  void Append(std::string_view data);
+  // Takes the next whole line, without its "\n" (and a "\r" before it).
+  Next Take(std::string& line);
+
+ private:
+  std::string buffer_;
+  std::size_t start_ = 0;    // where the bytes not yet taken begin
+  std::size_t scanned_ = 0;  // no newline in [start_, scanned_)
+};
+
+// LCDd's refusals ("huh? ..." lines) as a long-running client reports them:
+// by kind, the refusal's leading words ("Invalid command" of "huh? Invalid
+// command \"x\""), the first one of each kind, then at most one a minute
+// with the number left unsaid in between. At most kMaxKinds kinds are told
+// apart; any further ones count as one, so neither the log nor what is kept
+// grows with what a server makes up.
+class RefusalLog {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::size_t kMaxKinds = 16;
+  static constexpr std::chrono::seconds kQuiet{60};
+
+  // The report of refusal `line`, received at `now` (its text made
+  // printable), or "" to say nothing.
+  std::string Take(std::string_view line, Clock::time_point now);
+  // The kind of a refusal: its first words, letters and blanks only, at
+  // most 40 bytes.
+  static std::string KindOf(std::string_view line);
+
+ private:
+  struct Seen {
+    Clock::time_point reported;
+    long unreported = 0;
+  };
+  std::map<std::string, Seen> kinds_;
 };
 
 // Reads "connect LCDproc 0.5.9 protocol 0.3 lcd wid 20 hgt 4 cellwid 5

@@ -2,10 +2,10 @@
 // refresh it, and reconnect with a bounded back-off when LCDd goes away.
 #include <algorithm>
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "common/printable.h"
 #include "common/stop_signal.h"
 #include "host/lcdproc.h"
 #include "host/tcp_connection.h"
@@ -20,12 +20,16 @@ constexpr milliseconds kConnectTimeout{3000};
 constexpr milliseconds kHelloTimeout{5000};
 // Waits are cut into slices this long, so a stop request is honoured soon.
 constexpr milliseconds kSlice{100};
+// The most taken from the server at one wakeup: LCDd sends a few bytes per
+// command, a server that floods is read in steps between which deadlines
+// and stop requests count.
+constexpr std::size_t kReadPerWakeup = std::size_t{16} * 1024;
 
 // One connection to LCDd.
 class Session {
  public:
-  Session(std::unique_ptr<TcpConnection> connection, std::string server)
-      : connection_(std::move(connection)), server_(std::move(server)) {}
+  Session(std::unique_ptr<TcpConnection> connection, std::string server, RefusalLog& refusals)
+      : connection_(std::move(connection)), server_(std::move(server)), refusals_(refusals) {}
 
   // Says hello and waits for the server's answer; false (and `error`) when
   // none comes.
@@ -36,19 +40,20 @@ class Session {
     const auto deadline = Clock::now() + kHelloTimeout;
     while (Clock::now() < deadline && !tools::StopRequested()) {
       std::string line;
-      while (NextLine(line)) {
+      while (NextLine(line, error)) {
         if (const auto answer = ParseConnectAnswer(line)) {
           size = *answer;
           const auto at = line.find("LCDproc ");
-          version = at != std::string::npos ? line.substr(at, line.find(" lcd ") - at) : line;
+          version = tools::Printable(
+              at != std::string::npos ? line.substr(at, line.find(" lcd ") - at) : line);
           return true;
         }
         if (line.rfind("huh?", 0) == 0) {
-          error = "LCDd refused hello: " + line;
+          error = "LCDd refused hello: " + tools::Printable(line);
           return false;
         }
       }
-      if (!connection_->Receive(buffer_, kSlice, error)) {
+      if (broken_ || !Receive(kSlice, error)) {
         return false;
       }
     }
@@ -65,39 +70,69 @@ class Session {
     return connection_->Send(data, error);
   }
 
-  // Takes what the server sent until `until`, reporting each refusal
-  // ("huh? ...") once per connection. False when the connection is lost.
+  // Says goodbye, if the server takes it at once: a server that stopped
+  // reading never holds up a client that was asked to stop.
+  void Bye() { connection_->SendWithoutWaiting("bye\n"); }
+
+  // Takes what the server sent until `until`, reporting its refusals
+  // ("huh? ...") as the refusal log lets through. False when the connection
+  // is lost or the server broke the protocol.
   bool Drain(Clock::time_point until, std::string& error) {
     do {
       const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
-      if (!connection_->Receive(buffer_, std::clamp(left, milliseconds(0), kSlice), error)) {
+      if (!Receive(std::clamp(left, milliseconds(0), kSlice), error)) {
         return false;
       }
       std::string line;
-      while (NextLine(line)) {
-        if (line.rfind("huh?", 0) == 0 && refusals_.insert(line).second) {
-          std::fprintf(stderr, "zv_host: LCDd at %s: %s\n", server_.c_str(), line.c_str());
+      while (NextLine(line, error)) {
+        if (line.rfind("huh?", 0) != 0) {
+          continue;
         }
+        if (const std::string report = refusals_.Take(line, Clock::now()); !report.empty()) {
+          std::fprintf(stderr, "zv_host: LCDd at %s: %s\n", server_.c_str(), report.c_str());
+        }
+      }
+      if (broken_) {
+        return false;
       }
     } while (Clock::now() < until && !tools::StopRequested());
     return true;
   }
 
  private:
-  bool NextLine(std::string& line) {
-    const auto newline = buffer_.find('\n');
-    if (newline == std::string::npos) {
+  bool Receive(milliseconds timeout, std::string& error) {
+    received_.clear();
+    if (!connection_->Receive(received_, kReadPerWakeup, timeout, error)) {
       return false;
     }
-    line = buffer_.substr(0, newline);
-    buffer_.erase(0, newline + 1);
+    lines_.Append(received_);
     return true;
+  }
+
+  // Takes the next whole line. False when there is none yet, or (with
+  // `error`, and the session broken) when the server sent one longer than
+  // the protocol has.
+  bool NextLine(std::string& line, std::string& error) {
+    switch (lines_.Take(line)) {
+      case ServerLines::Next::Line:
+        return true;
+      case ServerLines::Next::TooLong:
+        broken_ = true;
+        error = "it sent a line longer than " + std::to_string(kLongestServerLine) +
+                " bytes, which LCDd never does; connection dropped";
+        return false;
+      case ServerLines::Next::None:
+        break;
+    }
+    return false;
   }
 
   std::unique_ptr<TcpConnection> connection_;
   std::string server_;
-  std::string buffer_;
-  std::set<std::string> refusals_;
+  RefusalLog& refusals_;
+  std::string received_;  // one wakeup's bytes
+  ServerLines lines_;
+  bool broken_ = false;
 };
 
 }  // namespace
@@ -116,12 +151,13 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
   long frames = 0;
   int attempt = 0;
   std::string last_report;  // for RetryReport
+  RefusalLog refusals;      // across connections: a server that reconnects starts no new count
   while (!tools::StopRequested()) {
     std::string error;
     auto connection = TcpConnection::Connect(options.host, options.port, kConnectTimeout, error);
     bool greeted = false;
     if (connection) {
-      Session session(std::move(connection), server);
+      Session session(std::move(connection), server, refusals);
       LcdSize size;
       std::string version;
       if (session.Hello(size, version, error)) {
@@ -155,14 +191,14 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
           if (options.count > 0 && frames >= options.count) {
             // Leave the last frame up for one period, as the live box does.
             alive = alive && session.Drain(Clock::now() + period, error);
-            session.Send({"bye"}, error);
+            session.Bye();
             return 0;
           }
           next = std::max(next + period, Clock::now());
           alive = alive && session.Drain(next, error);
         }
         if (tools::StopRequested()) {
-          session.Send({"bye"}, error);
+          session.Bye();
           break;
         }
       }

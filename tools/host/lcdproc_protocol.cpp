@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "common/printable.h"
 #include "host/cp1251.h"
 #include "host/lcdproc.h"
 
@@ -34,6 +35,72 @@ std::uint32_t NextCodePoint(std::string_view text, std::size_t& pos) {
 }
 
 }  // namespace
+
+void ServerLines::Append(std::string_view data) {
+  // The lines before start_ were taken: only a partial line moves.
+  buffer_.erase(0, start_);
+  scanned_ -= start_;
+  start_ = 0;
+  buffer_.append(data);
+}
+
+ServerLines::Next ServerLines::Take(std::string& line) {
+  const auto newline = buffer_.find('\n', scanned_);
+  if (newline == std::string::npos) {
+    scanned_ = buffer_.size();
+    return scanned_ - start_ > kLongestServerLine ? Next::TooLong : Next::None;
+  }
+  std::size_t length = newline - start_;
+  if (length > 0 && buffer_[newline - 1] == '\r') {
+    --length;
+  }
+  if (length > kLongestServerLine) {
+    return Next::TooLong;
+  }
+  line.assign(buffer_, start_, length);
+  start_ = scanned_ = newline + 1;
+  return Next::Line;
+}
+
+std::string RefusalLog::KindOf(std::string_view line) {
+  constexpr std::size_t kLongestKind = 40;
+  if (line.substr(0, 4) == "huh?") {
+    line.remove_prefix(4);
+  }
+  const auto first = line.find_first_not_of(' ');
+  line.remove_prefix(first == std::string_view::npos ? line.size() : first);
+  std::size_t end = 0;
+  while (end < line.size() && end < kLongestKind &&
+         (line[end] == ' ' || (line[end] >= 'a' && line[end] <= 'z') ||
+          (line[end] >= 'A' && line[end] <= 'Z'))) {
+    ++end;
+  }
+  std::string kind(line.substr(0, end));
+  while (!kind.empty() && kind.back() == ' ') {
+    kind.pop_back();
+  }
+  return kind;
+}
+
+std::string RefusalLog::Take(std::string_view line, Clock::time_point now) {
+  std::string kind = KindOf(line);
+  if (kinds_.count(kind) == 0 && kinds_.size() >= kMaxKinds) {
+    kind = "(other kinds)";
+  }
+  const auto [at, first] = kinds_.try_emplace(kind, Seen{now, 0});
+  Seen& seen = at->second;
+  if (!first && now - seen.reported < kQuiet) {
+    ++seen.unreported;
+    return "";
+  }
+  std::string report = tools::Printable(line);
+  if (seen.unreported > 0) {
+    report += " (and " + std::to_string(seen.unreported) +
+              " more refusals like it since the last report)";
+  }
+  seen = {now, 0};
+  return report;
+}
 
 std::optional<LcdSize> ParseConnectAnswer(std::string_view line) {
   if (line.substr(0, 8) != "connect ") {

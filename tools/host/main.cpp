@@ -6,13 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/printable.h"
+#include "common/read_file.h"
 #include "common/stop_signal.h"
 #include "host/config_file.h"
 #include "host/cp1251.h"
@@ -98,14 +99,27 @@ bool ParseLong(const std::string& text, long min, long max, long& value) {
   return true;
 }
 
+// Reads the lines of --screen-file; false (said on standard error) when it
+// cannot be read or a line holds a NUL byte, where a macro's text would end.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  constexpr std::size_t kMaxScreenFile = 1U << 20U;
+  std::string error;
+  const auto text = tools::ReadRegularFile(path, kMaxScreenFile, error);
+  if (!text) {
+    std::fprintf(stderr, "zv_host: cannot read %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
-  for (std::string line; std::getline(file, line);) {
+  std::size_t number = 1;
+  for (std::size_t start = 0; start < text->size(); ++number) {
+    const std::size_t end = std::min(text->find('\n', start), text->size());
+    std::string line = text->substr(start, end - start);
+    start = end + 1;
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
+    }
+    if (line.find('\0') != std::string::npos) {
+      std::fprintf(stderr, "zv_host: %s:%zu: the line holds a NUL byte\n", path.c_str(), number);
+      return false;
     }
     lines.push_back(std::move(line));
   }
@@ -143,7 +157,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     const std::string& value = args[++i];
     bool ok = true;
     if (arg == "--screen-file") {
-      ok = ReadLines(value, file_lines);
+      if (!ReadLines(value, file_lines)) {
+        return std::nullopt;
+      }
     } else if (arg == "--config") {
       options.config_path = value;
     } else if (arg == "--plugin") {
@@ -300,8 +316,10 @@ RenderedScreen Render(const PluginModule& module, const std::vector<Macro>& macr
         return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
       });
   std::fflush(stdout);
+  // A report quotes the screen's text as written, which may hold control
+  // characters (a configuration file's line may): they are escaped.
   for (const std::string& report : log.Update(index, screens[index].name, screen)) {
-    std::fprintf(stderr, "zv_host: %s\n", report.c_str());
+    std::fprintf(stderr, "zv_host: %s\n", tools::Printable(report).c_str());
   }
   return screen;
 }

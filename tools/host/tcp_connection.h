@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,10 +29,16 @@ class TcpConnection {
 
   // Sends all of `data`; false (and `error`) once the connection is lost.
   bool Send(std::string_view data, std::string& error);
-  // Waits up to `timeout` for data and appends what arrived to `received`.
-  // Returns false (and `error`) when the peer closed the connection or it
-  // failed; true otherwise, also when nothing arrived in time.
-  bool Receive(std::string& received, std::chrono::milliseconds timeout, std::string& error);
+  // Sends what of `data` the connection takes now, without waiting: the
+  // last words of a client that was asked to stop.
+  void SendWithoutWaiting(std::string_view data);
+  // Waits up to `timeout` for data and appends what arrived to `received`,
+  // at most `most` bytes: a peer that sends without pause never keeps the
+  // caller from its deadlines and its stop requests. Returns false (and
+  // `error`) when the peer closed the connection or it failed; true
+  // otherwise, also when nothing arrived in time or a signal came.
+  bool Receive(std::string& received, std::size_t most, std::chrono::milliseconds timeout,
+               std::string& error);
 
  private:
   struct Native;

@@ -25,8 +25,10 @@ bool TcpConnection::Send(std::string_view /*data*/, std::string& error) {
   return false;
 }
 
-bool TcpConnection::Receive(std::string& /*received*/, std::chrono::milliseconds /*timeout*/,
-                            std::string& error) {
+void TcpConnection::SendWithoutWaiting(std::string_view /*data*/) {}
+
+bool TcpConnection::Receive(std::string& /*received*/, std::size_t /*most*/,
+                            std::chrono::milliseconds /*timeout*/, std::string& error) {
   error = "not available on this platform";
   return false;
 }

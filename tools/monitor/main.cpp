@@ -11,7 +11,7 @@
 // common/<os>/stop_signal.cpp.
 #include <algorithm>
 #include <array>
-#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/printable.h"
 #include "common/stop_signal.h"
 #include "monitor/hardware_sensors.h"
 #include "monitor/heartbeat.h"
@@ -90,20 +91,21 @@ void PrintUsage(std::FILE* out) {
       "  --no-simulation   no readings but the fixed ones: every other sensor reads 0\n"
       "  --size N          make the object N bytes (fewer than 400 to test a short block)\n"
       "  --count N         exit after N refreshes\n"
-      "  --seconds S       exit after S seconds\n"
-      "  --delay S         wait S seconds before publishing\n"
+      "  --seconds S       exit after S seconds (at most 100000000)\n"
+      "  --delay S         wait S seconds before publishing (0..100000000)\n"
       "  --interval-ms MS  refresh period, 1..60000 (default 1000)\n"
       "  --replace         also replace what is not a monitor's block under the name\n"
       "                    (a FIFO, a folder, a link, ...); never a running monitor's\n",
       out);
 }
 
+// Every number of the command line is decimal ("010" is ten, "08" eight),
+// without blanks or a '+'.
 bool ParseLong(std::string_view text, long min, long max, long& value) {
-  const std::string copy(text);
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(copy.c_str(), &end, 0);
-  if (copy.empty() || *end != '\0' || errno != 0 || parsed < min || parsed > max) {
+  long parsed = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+      parsed < min || parsed > max) {
     return false;
   }
   value = parsed;
@@ -111,10 +113,18 @@ bool ParseLong(std::string_view text, long min, long max, long& value) {
 }
 
 bool ParseDouble(std::string_view text, double& value) {
-  const std::string copy(text);
-  char* end = nullptr;
-  value = std::strtod(copy.c_str(), &end);
-  return !copy.empty() && *end == '\0' && std::isfinite(value);
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+         std::isfinite(value);
+}
+
+// The longest --seconds and --delay: about three years, far from what the
+// clocks' arithmetic could overflow.
+constexpr double kLongestSeconds = 1e8;
+
+// Seconds of --seconds or --delay (at most kLongestSeconds) as milliseconds.
+std::chrono::milliseconds SecondsToMs(double seconds) {
+  return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
 // The block's region of a kind of sensor.
@@ -240,13 +250,15 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       ok = ParseLong(value, 1, 1 << 20, number);
       options.size = static_cast<std::size_t>(number);
     } else if (arg == "--count") {
-      ok = ParseLong(value, 1, std::numeric_limits<long>::max(), options.count);
+      ok = ParseLong(value, 1, std::numeric_limits<std::int32_t>::max(), options.count);
     } else if (arg == "--interval-ms") {
       ok = ParseLong(value, 1, readings::kHeartbeatMaxPeriodMs, options.interval_ms);
     } else if (arg == "--seconds") {
-      ok = ParseDouble(value, options.seconds) && options.seconds > 0;
+      ok = ParseDouble(value, options.seconds) && options.seconds > 0 &&
+           options.seconds <= kLongestSeconds;
     } else if (arg == "--delay") {
-      ok = ParseDouble(value, options.delay) && options.delay >= 0;
+      ok = ParseDouble(value, options.delay) && options.delay >= 0 &&
+           options.delay <= kLongestSeconds;
     } else {
       std::fprintf(stderr, "zv_monitor: unknown option %.*s\n", static_cast<int>(arg.size()),
                    arg.data());
@@ -343,8 +355,11 @@ void WriteReadings(Publisher& publisher, const BlockImage& image) {
   }
 }
 
+// The sensors' reports and listing carry the chips' names and labels,
+// which come from the hardware and sensors.conf: their control characters
+// are escaped.
 void ReportSensors(const std::string& message) {
-  std::fprintf(stderr, "zv_monitor: %s\n", message.c_str());
+  std::fprintf(stderr, "zv_monitor: %s\n", tools::Printable(message).c_str());
 }
 
 // Opens the machine's sensors and maps them to indexes; nullptr, and
@@ -366,13 +381,89 @@ std::unique_ptr<SensorMap> OpenHardware(const Options& options,
   return map;
 }
 
+// Creates the object, saying what it put aside; nullptr (said too) when it
+// cannot.
+std::unique_ptr<Publisher> CreatePublisher(const Options& options) {
+  CreateReport report;
+  const Takeover takeover = options.replace ? Takeover::Anything : Takeover::Leftovers;
+  // A block of another size is a test of the plugin's size check, which
+  // needs an object of exactly that size.
+  auto publisher = options.size == kMonitorBlockSize
+                       ? Publisher::Create(kObjectName, options.size, &report, takeover)
+                       : Publisher::CreateExact(kObjectName, options.size, &report, takeover);
+  if (!report.replaced.empty()) {
+    std::fprintf(stderr, "zv_monitor: %s\n", report.replaced.c_str());
+  }
+  if (!publisher) {
+    std::fprintf(stderr, "zv_monitor: cannot publish %s: %s%s\n", kObjectName, report.error.c_str(),
+                 report.replaceable ? " (--replace replaces it)" : "");
+  }
+  return publisher;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Sleeps until `wake` or a stop request, looking at least once a second
+// whether the name still stands for the object. False (and `lost`) once it
+// does not.
+bool SleepWatching(const Publisher& publisher, Clock::time_point wake, std::string& lost) {
+  constexpr std::chrono::milliseconds kLook{1000};
+  while (!tools::StopRequested()) {
+    if (!publisher.StillNamed(lost)) {
+      return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+    if (left.count() <= 0) {
+      return true;
+    }
+    tools::SleepUnlessStopped(std::min(left, kLook));
+  }
+  return true;
+}
+
+// Refreshes the block every period from `start` until a stop request, the
+// count or the run time is reached, or (with `lost`) the name no longer
+// stands for the object. `image` is the first refresh.
+void Refresh(const Options& options, Publisher& publisher, Heartbeat& heartbeat,
+             SensorMap* hardware, BlockImage image, Clock::time_point start, std::string& lost) {
+  const auto period = std::chrono::milliseconds(options.interval_ms);
+  const auto deadline = start + SecondsToMs(options.seconds);
+  auto next = start;
+  for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
+    if (sequence > 1) {
+      const std::chrono::duration<double> elapsed = Clock::now() - start;
+      image = Compose(options, hardware, elapsed.count());
+    }
+    WriteReadings(publisher, image);
+    heartbeat.Beat(sequence);
+    if (sequence == 1) {
+      // Announced only once the block holds a full refresh, so a reader that
+      // waits for this line never sees an empty block.
+      std::printf("zv_monitor: publishing %s (%zu bytes)\n", kObjectName, publisher.size());
+      std::fflush(stdout);
+    }
+    if (options.count > 0 && sequence >= static_cast<unsigned long>(options.count)) {
+      // Keep the last refresh visible for one period before leaving.
+      SleepWatching(publisher, Clock::now() + period, lost);
+      return;
+    }
+    // After a stall (a suspended process) resume the rhythm from now rather
+    // than refreshing in a burst to catch up.
+    next = std::max(next + period, Clock::now());
+    auto wake = next;
+    if (options.seconds > 0 && deadline <= wake) {
+      wake = deadline;
+    }
+    if (!SleepWatching(publisher, wake, lost) ||
+        (options.seconds > 0 && Clock::now() >= deadline)) {
+      return;
+    }
+  }
+}
+
 int Run(const Options& options) {
   tools::InstallStopHandlers();
-  using Clock = std::chrono::steady_clock;
-  const auto to_ms = [](double seconds) {
-    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-  };
-  tools::SleepUnlessStopped(to_ms(options.delay));
+  tools::SleepUnlessStopped(SecondsToMs(options.delay));
   if (tools::StopRequested()) {
     return 0;
   }
@@ -395,7 +486,7 @@ int Run(const Options& options) {
         return 1;
       }
       for (const std::string& line : hardware->Listing()) {
-        std::puts(line.c_str());
+        std::puts(tools::Printable(line).c_str());
       }
       return 0;
     }
@@ -417,19 +508,8 @@ int Run(const Options& options) {
   }
   const auto start = Clock::now();
   BlockImage image = Compose(options, hardware.get(), 0);
-  CreateReport report;
-  const Takeover takeover = options.replace ? Takeover::Anything : Takeover::Leftovers;
-  // A block of another size is a test of the plugin's size check, which
-  // needs an object of exactly that size.
-  publisher = options.size == kMonitorBlockSize
-                  ? Publisher::Create(kObjectName, options.size, &report, takeover)
-                  : Publisher::CreateExact(kObjectName, options.size, &report, takeover);
-  if (!report.replaced.empty()) {
-    std::fprintf(stderr, "zv_monitor: %s\n", report.replaced.c_str());
-  }
+  publisher = CreatePublisher(options);
   if (!publisher) {
-    std::fprintf(stderr, "zv_monitor: cannot publish %s: %s%s\n", kObjectName, report.error.c_str(),
-                 report.replaceable ? " (--replace replaces it)" : "");
     return 1;
   }
   Heartbeat::Fixed fixed_header;
@@ -441,42 +521,17 @@ int Run(const Options& options) {
         }
       },
       MonotonicMilliseconds, static_cast<std::uint32_t>(options.interval_ms), fixed_header);
-  const auto period = std::chrono::milliseconds(options.interval_ms);
-  const auto deadline = start + to_ms(options.seconds);
-  auto next = start;
-  for (std::uint32_t sequence = 1; !tools::StopRequested(); ++sequence) {
-    if (sequence > 1) {
-      const std::chrono::duration<double> elapsed = Clock::now() - start;
-      image = Compose(options, hardware.get(), elapsed.count());
-    }
-    WriteReadings(*publisher, image);
-    heartbeat->Beat(sequence);
-    if (sequence == 1) {
-      // Announced only once the block holds a full refresh, so a reader that
-      // waits for this line never sees an empty block.
-      std::printf("zv_monitor: publishing %s (%zu bytes)\n", kObjectName, publisher->size());
-      std::fflush(stdout);
-    }
-    if (options.count > 0 && sequence >= static_cast<unsigned long>(options.count)) {
-      // Keep the last refresh visible for one period before leaving.
-      tools::SleepUnlessStopped(period);
-      break;
-    }
-    // After a stall (a suspended process) resume the rhythm from now rather
-    // than refreshing in a burst to catch up.
-    next = std::max(next + period, Clock::now());
-    auto wake = next;
-    if (options.seconds > 0 && deadline <= wake) {
-      wake = deadline;
-    }
-    tools::SleepUnlessStopped(
-        std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()));
-    if (options.seconds > 0 && Clock::now() >= deadline) {
-      break;
-    }
+  std::string lost;
+  Refresh(options, *publisher, *heartbeat, hardware.get(), image, start, lost);
+  if (lost.empty() && publisher->StillNamed(lost)) {
+    std::printf("zv_monitor: removing %s\n", kObjectName);
+    return 0;
   }
-  std::printf("zv_monitor: removing %s\n", kObjectName);
-  return 0;
+  // Readers no longer find this object: stopping lets a new start publish
+  // one they find (the service restarts it).
+  std::fprintf(stderr, "zv_monitor: %s; readers no longer find this monitor's readings: exiting\n",
+               lost.c_str());
+  return 1;
 }
 
 }  // namespace

@@ -69,6 +69,11 @@ class Publisher {
   // the object).
   void WriteWord(std::size_t offset, std::int32_t word);
   [[nodiscard]] std::size_t size() const { return size_; }
+  // Whether the name still stands for this object, where readers find it.
+  // False, and why in `why`, once it was removed or stands for something
+  // else (on POSIX anyone allowed to can remove or replace it; on Windows a
+  // name lives while its object does: always true).
+  bool StillNamed(std::string& why) const;
 
  private:
   struct Native;

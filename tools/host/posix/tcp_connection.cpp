@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -117,8 +118,12 @@ bool TcpConnection::Send(std::string_view data, std::string& error) {
   return true;
 }
 
-bool TcpConnection::Receive(std::string& received, std::chrono::milliseconds timeout,
-                            std::string& error) {
+void TcpConnection::SendWithoutWaiting(std::string_view data) {
+  send(native_->fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+bool TcpConnection::Receive(std::string& received, std::size_t most,
+                            std::chrono::milliseconds timeout, std::string& error) {
   pollfd wait{native_->fd, POLLIN, 0};
   const int ready = poll(&wait, 1, static_cast<int>(timeout.count()));
   if (ready < 0) {
@@ -128,21 +133,20 @@ bool TcpConnection::Receive(std::string& received, std::chrono::milliseconds tim
     return true;
   }
   std::array<char, 4096> chunk{};
-  for (;;) {
-    const ssize_t n = recv(native_->fd, chunk.data(), chunk.size(), 0);
+  for (std::size_t taken = 0; taken < most;) {
+    const ssize_t n = recv(native_->fd, chunk.data(), std::min(chunk.size(), most - taken), 0);
     if (n > 0) {
       received.append(chunk.data(), static_cast<std::size_t>(n));
+      taken += static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
       return true;
-    }
-    if (n < 0 && errno == EINTR) {
-      continue;
     }
     error = n == 0 ? "connection closed by the server" : std::strerror(errno);
     return false;
   }
+  return true;
 }
 
 }  // namespace zv::host

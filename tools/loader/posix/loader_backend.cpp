@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <exception>
 
+#include "common/read_file.h"
+
 namespace zv::loader {
 
 void* ExportAddress(void* module, const char* name) { return dlsym(module, name); }
@@ -38,6 +40,10 @@ CallResult Guarded(Call call) {
 void* OpenModule(const std::string& path, std::string& error) {
   // dlopen searches the library path for a bare name; a path names the file.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  // dlopen would wait on a FIFO for ever and read a device without end.
+  if (!tools::CheckRegularFile(file, error)) {
+    return nullptr;
+  }
   void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     error = dlerror();

@@ -275,6 +275,25 @@ Publisher::~Publisher() {
   }
 }
 
+bool Publisher::StillNamed(std::string& why) const {
+  struct stat mine {};
+  struct stat named {};
+  if (fstat(native_->fd.get(), &mine) != 0) {
+    why = "cannot look at its own object: " + ErrorText(errno);
+    return false;
+  }
+  if (lstat(native_->path.c_str(), &named) != 0) {
+    why = errno == ENOENT ? native_->path + " was removed"
+                          : "cannot look at " + native_->path + ": " + ErrorText(errno);
+    return false;
+  }
+  if (!SameFile(mine, named)) {
+    why = native_->path + " now stands for another file, which is left alone";
+    return false;
+  }
+  return true;
+}
+
 void Publisher::WriteWord(std::size_t offset, std::int32_t word) {
   // One aligned store, so a reader never sees half a word.
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): a word of the mapped block
