@@ -14,7 +14,7 @@ fault() { echo "FAULT: $*"; faults=$((faults + 1)); }
 
 # The anchors GitHub gives a file's headings.
 anchors() {
-  sed -n 's/^#\{1,6\} //p' "$1" | tr 'A-Z' 'a-z' | sed 's/[^a-z0-9 _-]//g; s/ /-/g'
+  sed -n 's/^#\{1,6\} //p' "$1" | tr '[:upper:]' '[:lower:]' | sed 's/[^a-z0-9 _-]//g; s/ /-/g'
 }
 
 mapfile -t docs < <(find . -name '*.md' -not -path './build/*' -not -path './.git/*' | sort)
@@ -40,6 +40,7 @@ for doc in "${docs[@]}"; do
     fi
   done < <(grep -oE '(^|[^a-z/_.])(\./)?scripts/[A-Za-z0-9_./-]*[A-Za-z0-9_]' "$doc" |
     sed -E 's|^[^s.]*||; s|^\./||' | grep -v '\*' | sort -u)
+  # shellcheck disable=SC2016 # backquotes of Markdown
   while IFS= read -r stage; do
     names=$((names + 1))
     [ -f "scripts/stages/$stage.sh" ] || fault "$doc names a stage that does not exist: $stage"
