@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the C++ sources of src/ tools/ tests/ bench/ fuzz/ with clang-format
-# (.clang-format) and clang-tidy (.clang-tidy), and that the stages the
-# README names exist. Fails on any difference or finding.
+# (.clang-format) and clang-tidy (.clang-tidy). Fails on any difference or
+# finding. (The stages, scripts and links the documents name are checked by
+# tests/scripts/check_docs.sh, CTest docs.)
 #   scripts/check-style.sh          check both
 #   scripts/check-style.sh --fix    rewrite the files' formatting, then check
 # clang-tidy sees every file the Linux build compiles (compile commands of
@@ -23,11 +24,6 @@ if [ "${1:-}" = --fix ]; then
 fi
 
 status=0
-# Every stage the README names (`NN-name` or scripts/stages/NN-name.sh) exists.
-for stage in $(grep -oE '`[0-9]{2}-[a-z-]+`|stages/[0-9]{2}-[a-z-]+' README.md |
-  sed 's/`//g; s|stages/||' | sort -u); do
-  [ -f "scripts/stages/$stage.sh" ] || { echo "README.md names a stage that does not exist: $stage"; status=1; }
-done
 echo "clang-format: ${#files[@]} files"
 clang-format --dry-run --Werror "${files[@]}" || status=1
 

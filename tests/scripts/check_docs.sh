@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Keeps the documents true. In every Markdown file of the tree: each
+# relative link and image names a file that exists (and a heading there, for
+# a link with #anchor); each scripts/... path, stage (`NN-name`) and
+# --preset named exists. And each program's --help names exactly the
+# options of its manual page's OPTIONS section (--help itself aside).
+# usage: check_docs.sh ZV_HOST ZV_MONITOR
+set -uo pipefail
+export LC_ALL=C
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root" || exit 1
+faults=0 links=0 names=0
+fault() { echo "FAULT: $*"; faults=$((faults + 1)); }
+
+# The anchors GitHub gives a file's headings.
+anchors() {
+  sed -n 's/^#\{1,6\} //p' "$1" | tr '[:upper:]' '[:lower:]' | sed 's/[^a-z0-9 _-]//g; s/ /-/g'
+}
+
+mapfile -t docs < <(find . -name '*.md' -not -path './build/*' -not -path './.git/*' | sort)
+for doc in "${docs[@]}"; do
+  dir=$(dirname "$doc")
+  while IFS= read -r target; do
+    links=$((links + 1))
+    file=${target%%#*} anchor=
+    [[ $target == *#* ]] && anchor=${target#*#}
+    path=$doc
+    [ -z "$file" ] || path=$dir/$file
+    [ -e "$path" ] || { fault "$doc: link to $target: no $path"; continue; }
+    if [ -n "$anchor" ] && [[ $path == *.md ]] && ! anchors "$path" | grep -qxF -- "$anchor"; then
+      fault "$doc: link to $target: no such heading in $path"
+    fi
+  done < <(grep -oE '\]\([^)[:space:]]+\)' "$doc" | sed 's/^](//; s/)$//' | grep -vE '^[a-z]+:')
+  while IFS= read -r script; do
+    names=$((names + 1))
+    if [ ! -e "$script" ]; then
+      fault "$doc names $script, which does not exist"
+    elif [[ $script == *.sh && $script != scripts/stages/* && ! -x $script ]]; then
+      fault "$doc shows $script as a command, but it is not executable"
+    fi
+  done < <(grep -oE '(^|[^a-z/_.])(\./)?scripts/[A-Za-z0-9_./-]*[A-Za-z0-9_]' "$doc" |
+    sed -E 's|^[^s.]*||; s|^\./||' | grep -v '\*' | sort -u)
+  # shellcheck disable=SC2016 # backquotes of Markdown
+  while IFS= read -r stage; do
+    names=$((names + 1))
+    [ -f "scripts/stages/$stage.sh" ] || fault "$doc names a stage that does not exist: $stage"
+  done < <(grep -oE '`[0-9]{2}-[a-z-]+`' "$doc" | tr -d '`' | sort -u)
+  while IFS= read -r preset; do
+    names=$((names + 1))
+    grep -qF "\"name\": \"$preset\"" CMakePresets.json || fault "$doc names a preset that does not exist: $preset"
+  done < <(grep -oE -- '--preset [a-z0-9-]+' "$doc" | cut -d' ' -f2 | sort -u)
+done
+
+# PROGRAM MAN_PAGE: the same options in both.
+options() { grep -oE -- '--[a-z][a-z-]*' | sort -u | grep -vx -- --help; }
+for pair in "$1:packaging/zelvane-lcd.1" "$2:packaging/zelvane-monitor.1"; do
+  program=${pair%%:*} page=${pair#*:}
+  help=$("$program" --help | options)
+  man=$(sed -n '/^\.SH OPTIONS/,/^\.SH [^O]/p' "$page" | sed 's/\\-/-/g' | options)
+  [ -n "$help" ] || fault "$(basename "$program") --help names no options"
+  [ "$help" = "$man" ] || fault "$(basename "$program") --help and $page differ (< only --help, > only the page):
+$(diff <(echo "$help") <(echo "$man") | grep '^[<>]')"
+  echo "$(basename "$program") and $page: $(echo "$help" | wc -l) options each"
+done
+
+echo "docs: ${#docs[@]} Markdown files, $links links and images, $names scripts, stages and presets named, $faults faults"
+[ $faults -eq 0 ]
