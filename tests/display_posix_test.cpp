@@ -119,12 +119,12 @@ class VirtualXServer {
       const int null_fd = open("/dev/null", O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
       dup2(null_fd, STDOUT_FILENO);
       dup2(null_fd, STDERR_FILENO);
-      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): exec's own interface
       // -noreset: by default an X server resets itself when its last client
       // leaves, refusing connections meanwhile; a desktop always has
       // clients (its window manager), and so has this server from the test's
       // point of view, so that a window right after a probe's exit is not
       // refused by such a reset.
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): exec's own interface
       execl(program, program, "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen",
             "0", "800x600x24", static_cast<char*>(nullptr));
       _exit(127);
