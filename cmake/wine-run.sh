@@ -64,7 +64,18 @@ mkdir -p "$(dirname "$prefix")"
   wineserver -p30 </dev/null >/dev/null 2>&1 9>&- || true
   # Creates the prefix the first time; afterwards it only makes sure the
   # services run, detached from our stdio, before the program starts.
-  "$wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+  # A wineserver that was still ending (just above, for another display)
+  # can make the first try fail; the second waits for it first. A failure
+  # is said, never only an exit status with no output.
+  if ! "$wine64" wineboot </dev/null >"$prefix.wineboot.log" 2>&1 9>&-; then
+    wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -p30 </dev/null >/dev/null 2>&1 9>&- || true
+    if ! "$wine64" wineboot </dev/null >"$prefix.wineboot.log" 2>&1 9>&-; then
+      echo "wine-run.sh: wineboot failed twice in $prefix (DISPLAY=${DISPLAY:-}):" >&2
+      cat "$prefix.wineboot.log" >&2
+      exit 1
+    fi
+  fi
   # Debian's Wine does not read its own fonts folder; without these, "MS
   # Sans Serif" has no Cyrillic letters and the caption buttons no symbols.
   fonts="$prefix/drive_c/windows/Fonts"
