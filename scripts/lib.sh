@@ -25,6 +25,18 @@ zv_xvfb() {
   timeout "$seconds" xvfb-run -a -s "-screen 0 1024x768x24" "$@"
 }
 
+# zv_apt_update WHAT LOG [OPTION...]: apt-get update; a list that fails to
+# download (a mirror caught mid-sync) is a warning naming each failed list,
+# not an error: apt goes on with the lists there are.
+zv_apt_update() {
+  local what=$1 log=$2
+  shift 2
+  if ! apt-get update -qq "$@" >"$log" 2>&1; then
+    echo "warning: apt-get update could not fetch $what." >&2
+    grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]+) +(.*)$/  failed: \2 (\3)/' >&2 || true
+  fi
+}
+
 # zv_require_packages FILE...: installs the Debian packages listed in the
 # files (one per line, # comments) that are missing; each file is named
 # after the stage that needs its packages (scripts/packages/<stage>.txt).
@@ -79,10 +91,7 @@ zv_require_packages() {
   export DEBIAN_FRONTEND=noninteractive
   local log
   log=$(mktemp)
-  if ! apt-get update -qq >"$log" 2>&1; then
-    echo "warning: apt-get update could not fetch every package list; going on with the lists there are." >&2
-    grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]+) +(.*)$/  failed: \2 (\3)/' >&2 || true
-  fi
+  zv_apt_update "every package list; going on with the lists there are" "$log"
   local install=(apt-get install -y -qq --no-install-recommends --no-remove)
   if ! "${install[@]}" "${missing[@]}" >"$log" 2>&1; then
     local codename
@@ -157,6 +166,11 @@ zv_loader32_status() {
   echo "$status"
 }
 
+# zv_loader32_fails STATUS: says that the loader failed otherwise than refused.
+zv_loader32_fails() {
+  echo "error: the 32-bit Wine loader fails (status $1): $ZV_WINE32 --version" >&2
+}
+
 # zv_qemu_version [PROGRAM]: qemu-i386's version (10.0.2), or nothing.
 zv_qemu_version() {
   "${1:-$ZV_QEMU_I386}" --version 2>/dev/null | sed -nE '1s/.*version ([0-9][0-9.]*).*/\1/p'
@@ -225,7 +239,7 @@ zv_require_32bit() {
   status=$(zv_loader32_status)
   [ "$status" -eq 0 ] && return 0
   if [ "$status" -ne 126 ]; then
-    echo "error: the 32-bit Wine loader fails (status $status): $ZV_WINE32 --version" >&2
+    zv_loader32_fails "$status"
     return 1
   fi
   echo "This machine does not execute 32-bit x86 code: setting up user-mode emulation (qemu-i386)."
@@ -252,11 +266,8 @@ zv_require_32bit() {
     export DEBIAN_FRONTEND=noninteractive
     log=$(mktemp)
     # Only the new list is fetched; the others stay as they are.
-    if ! apt-get update -qq -o Dir::Etc::sourcelist="$list" -o Dir::Etc::sourceparts=- \
-      -o APT::Get::List-Cleanup=0 >"$log" 2>&1; then
-      echo "warning: apt-get update could not fetch every list of $codename-backports; going on with what there is." >&2
-      grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]+) +(.*)$/  failed: \2 (\3)/' >&2 || true
-    fi
+    zv_apt_update "every list of $codename-backports; going on with what there is" "$log" \
+      -o Dir::Etc::sourcelist="$list" -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0
     if ! apt-get install -y -qq --no-install-recommends --no-remove -t "$codename-backports" qemu-user >"$log" 2>&1; then
       grep -E '^E:' "$log" | head -n 3 | sed 's/^/  /' >&2
       rm -f "$log"
@@ -312,7 +323,7 @@ zv_runs_32bit() {
     echo "  $ZV_QEMU_I386 in binfmt_misc for i386 ELF programs, as scripts/test.sh does when run as root;" >&2
     echo "  or set ZV_SKIP_32BIT=1 to skip the 32-bit tests on purpose." >&2
   else
-    echo "error: the 32-bit Wine loader fails (status $status): $ZV_WINE32 --version" >&2
+    zv_loader32_fails "$status"
   fi
   exit 1
 }
