@@ -1,5 +1,7 @@
 #include "common/read_file.h"
 
+#include "common/posix/descriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,21 +31,6 @@ bool IsRegular(const struct stat& info, std::string& error) {
   return false;
 }
 
-// A descriptor closed with its owner.
-struct Opened {
-  explicit Opened(int descriptor) : fd(descriptor) {}
-  Opened(const Opened&) = delete;
-  Opened& operator=(const Opened&) = delete;
-  Opened(Opened&&) = delete;
-  Opened& operator=(Opened&&) = delete;
-  ~Opened() {
-    if (fd >= 0) {
-      close(fd);
-    }
-  }
-  int fd;
-};
-
 }  // namespace
 
 std::string SizeText(std::size_t bytes) {
@@ -71,9 +58,9 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     return std::nullopt;
   }
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-  const Opened file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const Descriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat info {};
-  if (file.fd < 0 || fstat(file.fd, &info) != 0) {
+  if (file.get() < 0 || fstat(file.get(), &info) != 0) {
     error = std::strerror(errno);
     return std::nullopt;
   }
@@ -91,7 +78,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
   std::array<char, 65536> chunk{};
   for (;;) {
     const std::size_t want = std::min(chunk.size(), max_size + 1 - text.size());
-    const ssize_t n = read(file.fd, chunk.data(), want);
+    const ssize_t n = read(file.get(), chunk.data(), want);
     if (n < 0 && errno == EINTR) {
       continue;
     }

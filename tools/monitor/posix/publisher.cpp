@@ -1,5 +1,7 @@
 #include "monitor/publisher.h"
 
+#include "common/posix/descriptor.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,29 +23,7 @@ constexpr const char* kObjectFolder = "/dev/shm";
 // changing (other publishers starting or ending at the same moment).
 constexpr int kNamingAttempts = 8;
 
-// An open descriptor, closed with its owner.
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  ~Descriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
+using tools::Descriptor;
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
