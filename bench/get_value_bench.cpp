@@ -13,9 +13,9 @@
 #include <cstring>
 #include <string>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "plugin/get_value.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 
 namespace zv::bench {

@@ -3,7 +3,7 @@
 # the same mingw-w64 target and linked into the GCC-built program as objects.
 # For x64 only: clang 14 cannot compile __try for i686 mingw, where the
 # 32-bit host registers its handler on the fs:[0] chain instead
-# (tools/loader/win32/seh_call_x86.c).
+# (programs/zelvane-lcd/loader/win32/seh_call_x86.c).
 #
 #   zv_target_seh_sources(<target> SOURCES <file.c>... [INCLUDES <dir>...])
 

@@ -53,8 +53,8 @@ else()
   zv_user_text(${PROJECT_SOURCE_DIR}/docs/README.txt.in README.txt)
   # A plugin module, loaded by path: in a folder of its own.
   install(TARGETS zelvane_info LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zelvane_info)
-  if(TARGET zv_host AND TARGET zv_monitor)
-    install(TARGETS zv_host zv_monitor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(TARGET zelvane-lcd AND TARGET zelvane-monitor)
+    install(TARGETS zelvane-lcd zelvane-monitor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/include/zelvane_info.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -70,7 +70,7 @@ endif()
 install(CODE "set(ZV_SUMS_FILE \"${zv_sums_file}\")\nset(ZV_SUMS_LINE_END ${zv_sums_line_end})")
 install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/zv_write_sums.cmake)
 
-if(NOT WIN32 AND TARGET zv_host AND TARGET zv_monitor)
+if(NOT WIN32 AND TARGET zelvane-lcd AND TARGET zelvane-monitor)
   include(${PROJECT_SOURCE_DIR}/cmake/ZvDebian.cmake)
 endif()
 

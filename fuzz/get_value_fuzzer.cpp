@@ -23,10 +23,10 @@
 #include <string>
 #include <system_error>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/config_file.h"
+#include "zelvane-lcd/config_file.h"
 
 namespace {
 

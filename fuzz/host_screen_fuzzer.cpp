@@ -1,7 +1,7 @@
 // The host stand-in's macro expansion on arbitrary screen text: unbalanced
 // '$', brackets, long lines, bytes of 0x80 and above, macro names from the
 // input. The values come from a fake plugin driven by the input, reached the
-// way zv_host reaches a module: a malloc'd buffer the caller copies and
+// way zelvane-lcd reaches a module: a malloc'd buffer the caller copies and
 // frees, or an exception carrying the error message.
 //
 // Properties: no crash, no leak, no undefined behaviour; every buffer handed
@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "host/cp1251.h"
-#include "host/lcd.h"
-#include "host/screen.h"
+#include "zelvane-lcd/cp1251.h"
+#include "zelvane-lcd/lcd.h"
+#include "zelvane-lcd/screen.h"
 #include "zelvane_info.h"
 
 namespace {
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider input(data, size);
   const auto flags = input.ConsumeIntegral<std::uint8_t>();
   const Mode mode = (flags & 1U) != 0 ? Mode::kEcho : Mode::kScripted;
-  // zv_host shows the module's texts converted to UTF-8; echoed texts must
+  // zelvane-lcd shows the module's texts converted to UTF-8; echoed texts must
   // come back byte for byte, so they stay as they are.
   const bool convert = mode == Mode::kScripted && (flags & 2U) != 0;
   const auto rows = input.ConsumeIntegralInRange<std::size_t>(0, 6);

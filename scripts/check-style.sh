@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the C++ sources of src/ tools/ tests/ bench/ fuzz/ with clang-format
+# Checks the C++ sources of src/ shared/ programs/ tests/ bench/ fuzz/ with clang-format
 # (.clang-format) and clang-tidy (.clang-tidy). Fails on any difference or
 # finding. (The stages, scripts and links the documents name are checked by
 # tests/scripts/check_docs.sh, CTest docs.)
@@ -14,7 +14,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ZV_ROOT"
 
-dirs=(src tools tests bench fuzz)
+dirs=(src shared programs tests bench fuzz)
 mapfile -t files < <(git ls-files --cached --others --exclude-standard -- \
   "${dirs[@]/%//*.cpp}" "${dirs[@]/%//*.h}" | sort -u)
 [ ${#files[@]} -gt 0 ] || { echo "no sources found"; exit 1; }

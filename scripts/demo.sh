@@ -2,9 +2,9 @@
 # The README's demo: builds everything, starts the monitor stand-in (the
 # machine's own sensors, or simulated readings where it has none, which it
 # says) and shows a live LCD screen through the host stand-in until Ctrl-C.
-# usage: scripts/demo.sh [--lcdproc] [--count N] [other zv_host options] [SCREEN LINE...]
+# usage: scripts/demo.sh [--lcdproc] [--count N] [other zelvane-lcd options] [SCREEN LINE...]
 # (for example `scripts/demo.sh --count 5` runs five frames and stops).
-# --lcdproc runs the whole chain: monitor -> plugin -> `zv_host lcdproc` ->
+# --lcdproc runs the whole chain: monitor -> plugin -> `zelvane-lcd lcdproc` ->
 # LCDd with its text driver, whose frames are shown instead of the host's box.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -48,24 +48,24 @@ trap 'exit 143' TERM
 # The monitor publishes the machine's own sensors; made-up readings only
 # when asked for, so where there are none the demo asks and says so.
 monitor_args=()
-if ! build/linux/tools/zv_monitor --list >/dev/null 2>&1; then
+if ! build/linux/programs/zelvane-monitor --list >/dev/null 2>&1; then
   echo "This machine has no hardware sensors: the monitor publishes simulated readings (--simulate)."
   monitor_args=(--simulate)
 fi
 # A block left behind by a killed run is replaced by the monitor itself.
 # The children do not inherit the lock (9>&-), so it ends with this script.
 work=$(mktemp -d)
-build/linux/tools/zv_monitor "${monitor_args[@]}" 9>&- >"$work/monitor.out" &
+build/linux/programs/zelvane-monitor "${monitor_args[@]}" 9>&- >"$work/monitor.out" &
 monitor_pid=$!
 # Its first line says it publishes, once the block holds a whole refresh.
 for _ in $(seq 50); do
-  grep -q '^zv_monitor: publishing' "$work/monitor.out" && break
+  grep -q '^zelvane-monitor: publishing' "$work/monitor.out" && break
   kill -0 "$monitor_pid" 2>/dev/null || { echo "The monitor stand-in did not start." >&2; exit 1; }
   sleep 0.1
 done
 
 if [ "$mode" = live ]; then
-  build/linux/tools/zv_host live --plugin build/linux/src/zelvane_info.so "$@" 9>&-
+  build/linux/programs/zelvane-lcd live --plugin build/linux/src/zelvane_info.so "$@" 9>&-
   exit 0
 fi
 
@@ -84,5 +84,5 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 # The terminal takes UTF-8; the text driver passes the bytes on as they come.
-build/linux/tools/zv_host lcdproc --plugin build/linux/src/zelvane_info.so \
+build/linux/programs/zelvane-lcd lcdproc --plugin build/linux/src/zelvane_info.so \
   --server "127.0.0.1:$port" --charset utf-8 "$@" 9>&-

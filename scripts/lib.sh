@@ -7,7 +7,7 @@ ZV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # lock; another checkout's runs then wait instead of overlapping.
 ZV_MONITOR_LOCK=/tmp/zv-monitor-memory.lock
 # The monitor's object as Linux shows it, once the monitor publishes; the
-# name is the block's (src/readings/monitor_block.h).
+# name is the block's (shared/monitor_block/layout.h).
 ZV_MONITOR_MEMORY_FILE=/dev/shm/ZVSharedMemory_KTX
 
 # zv_locked CMD...: runs CMD holding the monitor's lock.

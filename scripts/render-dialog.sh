@@ -14,7 +14,7 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/Documents"
 render() {
-  HOME="$home" XDG_CONFIG_HOME="$home/none" zv_xvfb 60 build/linux/tools/render_dialog "$1"
+  HOME="$home" XDG_CONFIG_HOME="$home/none" zv_xvfb 60 build/linux/tests/helpers/render_dialog "$1"
   echo "wrote $1"
 }
 render "$out/dialog-off.png"

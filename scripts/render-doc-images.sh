@@ -21,15 +21,15 @@ parts=("$@")
 # the machine's; the tests hold the same lock) and the trap end with it.
 lcd_frame() (
   cmake --preset linux >/dev/null
-  cmake --build --preset linux --target zelvane_info zv_host zv_monitor
+  cmake --build --preset linux --target zelvane_info zelvane-lcd zelvane-monitor
   exec 9>"$ZV_MONITOR_LOCK"
   flock 9
   work=$(mktemp -d)
   trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$work"' EXIT
-  build/linux/tools/zv_monitor --no-simulation --temp 0=45 --fan 0=1200 --volt 0=12.05 \
+  build/linux/programs/zelvane-monitor --no-simulation --temp 0=45 --fan 0=1200 --volt 0=12.05 \
     9>&- >"$work/monitor.out" &
   for _ in $(seq 50); do
-    grep -q '^zv_monitor: publishing' "$work/monitor.out" && break
+    grep -q '^zelvane-monitor: publishing' "$work/monitor.out" && break
     sleep 0.1
   done
   port=$(zv_lcdd_config "$work/LCDd.conf")
@@ -38,7 +38,7 @@ lcd_frame() (
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
   done
-  build/linux/tools/zv_host lcdproc --config packaging/zelvane-lcd.conf \
+  build/linux/programs/zelvane-lcd lcdproc --config packaging/zelvane-lcd.conf \
     --plugin build/linux/src/zelvane_info.so --server "127.0.0.1:$port" \
     --count 3 9>&- >/dev/null
   sleep 0.5

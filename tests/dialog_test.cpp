@@ -11,10 +11,10 @@
 #include <random>
 #include <string>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/config.h"
 #include "settings/settings_file.h"

@@ -28,9 +28,9 @@
 #include <string>
 #include <utility>
 
-#include "loader/plugin_loader.h"
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "settings/settings_file.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "monitor/hardware_sensors.h"
-#include "monitor/heartbeat.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/hardware_sensors.h"
+#include "monitor_block/clock.h"
+#include "monitor_block/heartbeat.h"
+#include "zelvane-monitor/progress_source.h"
+#include "monitor_block/layout.h"
 
 namespace {
 
@@ -272,9 +274,9 @@ TEST(MonitorHeartbeat, SlowRefreshKeepsTheStampYoungAndTheCounterLast) {
   std::uint64_t now = 5000;
   std::vector<std::pair<std::size_t, std::int32_t>> writes;
   std::vector<std::uint64_t> stamps;
-  zv::monitor::Heartbeat::Fixed fixed{};
+  zv::readings::Heartbeat::Fixed fixed{};
   fixed[zv::readings::kHeartbeatPeriodOffset / 4] = 7;
-  zv::monitor::Heartbeat heartbeat(
+  zv::readings::Heartbeat heartbeat(
       [&](std::size_t offset, std::int32_t word) {
         writes.emplace_back(offset, word);
         if (offset == kHeartbeatStampOffset) stamps.push_back(now);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/config_file.h"
-#include "host/error_log.h"
+#include "zelvane-lcd/config_file.h"
+#include "zelvane-lcd/error_log.h"
 
 namespace {
 

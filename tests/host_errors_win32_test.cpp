@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "loader/win32/seh_call.h"
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-lcd/loader/win32/seh_call.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 
 namespace {

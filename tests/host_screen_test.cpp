@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "host/cp1251.h"
-#include "host/lcd.h"
-#include "host/screen.h"
+#include "zelvane-lcd/cp1251.h"
+#include "zelvane-lcd/lcd.h"
+#include "zelvane-lcd/screen.h"
 
 namespace {
 

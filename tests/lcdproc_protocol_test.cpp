@@ -1,4 +1,4 @@
-// The texts zv_host exchanges with LCDd: its quoting of widget strings, the
+// The texts zelvane-lcd exchanges with LCDd: its quoting of widget strings, the
 // size in its "connect" answer, the display's encodings, the frames of a
 // skipped and a shown screen, the reconnection back-off, the bounded lines
 // of the server and how its refusals and texts are reported.
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/printable.h"
-#include "host/lcdproc.h"
+#include "zelvane-lcd/lcdproc.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ TEST(LcdprocProtocol, EachScreenJoinsTheRotationWithItsDurationInEighths) {
       {"z", {"d"}, milliseconds(3600000)}};
   EXPECT_EQ(zv::host::ScreenSetupCommands(screens, 1, DisplayCharset::Cp1251),
             (std::vector<std::string>{
-                "client_set -name zv_host", "screen_add zv1",
+                "client_set -name zelvane-lcd", "screen_add zv1",
                 R"(screen_set zv1 -name "Zelvane" -heartbeat off -priority hidden)",
                 "widget_add zv1 l1 string", "screen_add zv2",
                 // 0xB0, Windows-1251's degree sign, in octal
@@ -228,6 +228,6 @@ TEST(LcdprocProtocol, OutsideTextIsPrintedWithControlsEscaped) {
       {"over\xc0\xaf", "over\\xc0\\xaf"},
   };
   for (const auto& [text, shown] : cases) {
-    EXPECT_EQ(zv::tools::Printable(text), shown) << shown;
+    EXPECT_EQ(zv::common::Printable(text), shown) << shown;
   }
 }

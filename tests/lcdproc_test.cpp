@@ -1,4 +1,4 @@
-// zv_host lcdproc against a real LCDd with its text driver, which prints
+// zelvane-lcd lcdproc against a real LCDd with its text driver, which prints
 // every frame of a 20x4 display on standard output: readings, errors in
 // place, the screen hidden and shown again as the monitor stops and
 // restarts, a restart of LCDd, and a clean stop. Skips
@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/lcdproc.h"
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-lcd/lcdproc.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/process.h"
 
 namespace {
@@ -160,7 +160,7 @@ class LcdprocHost : public ::testing::Test {
     std::vector<std::string> argv = {ZV_MONITOR_PATH, "--no-simulation", "--seconds", "60"};
     argv.insert(argv.end(), args.begin(), args.end());
     auto monitor = BackgroundProcess::Start(argv);
-    EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing", 0), 0U);
     return monitor;
   }
 
@@ -216,8 +216,8 @@ TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
   auto monitor = StartMonitor({"--temp", "0=45.5", "--fan", "1=1200", "--volt", "2=12.05"});
   auto host = StartHost(
       {"T0 $zvTemp[0]$C F1 $zvFan[1]$", "E$zvTemp[40]$", R"(q"\{} V2 $zvVolt[2]$)", "$zvUnknown$"});
-  EXPECT_EQ(LineStarting(*host, "zv_host: connected"),
-            "zv_host: connected to LCDproc 0.5.9 protocol 0.3 at 127.0.0.1:" +
+  EXPECT_EQ(LineStarting(*host, "zelvane-lcd: connected"),
+            "zelvane-lcd: connected to LCDproc 0.5.9 protocol 0.3 at 127.0.0.1:" +
                 std::to_string(port) + ", display 20x4");
   const Frame frame = FrameWhere([](const Frame& f) { return f.at(0).rfind("T0", 0) == 0; });
   ASSERT_EQ(frame.size(), 4U);
@@ -235,7 +235,7 @@ TEST_F(LcdprocHost, ReadingsAndErrorsAppearInPlace) {
 // comes back with the next monitor's readings.
 TEST_F(LcdprocHost, ScreenFollowsTheMonitorUnderItsCondition) {
   auto host = StartHost({"$zvCheck$T0 $zvTemp[0]$", "shown"});
-  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  ASSERT_NE(LineStarting(*host, "zelvane-lcd: connected"), "");
   // While the condition answers "#skip" LCDd shows no screen of ours (here
   // its blank server screen).
   for (int i = 0; i < 12; ++i) {
@@ -274,7 +274,7 @@ TEST_F(LcdprocHost, ScreensRotateForTheirDurationsAndASkippedOneStandsAside) {
   std::ofstream(config) << "[screen one]\nduration = 1\nline = one $zvTemp[0]$°C\n"
                            "[screen two]\nduration = 2\nline = $zvTemp[0]$$zvCheck$two\n";
   auto host = StartHostWith({"--config", config.string(), "--plugin", ZV_PLUGIN_PATH});
-  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  ASSERT_NE(LineStarting(*host, "zelvane-lcd: connected"), "");
   ASSERT_FALSE(FrameWhere([](const Frame& f) { return f.at(0) == Row("one \260C"); }).empty());
   // "\260" is Windows-1251's degree sign, 0xB0. Without the monitor "two"
   // is hidden, and "one" stays for 4 s and more.
@@ -313,21 +313,21 @@ TEST_F(LcdprocHost, ScreensRotateForTheirDurationsAndASkippedOneStandsAside) {
 TEST_F(LcdprocHost, ReconnectsWithBackOffWhenLcddRestarts) {
   auto monitor = StartMonitor({"--temp", "0=51"});
   auto host = StartHost({"T0 $zvTemp[0]$"});
-  ASSERT_NE(LineStarting(*host, "zv_host: connected"), "");
+  ASSERT_NE(LineStarting(*host, "zelvane-lcd: connected"), "");
   ASSERT_FALSE(FrameWhere([](const Frame& f) { return f.at(0) == Row("T0 51"); }).empty());
 
   ASSERT_EQ(lcdd->Stop(), 0);
   const std::string server = "LCDd at 127.0.0.1:" + std::to_string(port);
   // How the loss shows (end of stream, reset) depends on timing; the wait does not.
-  const std::string lost = LineStarting(*host, "zv_host: ");
-  EXPECT_EQ(lost.rfind("zv_host: " + server + " went away (", 0), 0U) << lost;
+  const std::string lost = LineStarting(*host, "zelvane-lcd: ");
+  EXPECT_EQ(lost.rfind("zelvane-lcd: " + server + " went away (", 0), 0U) << lost;
   EXPECT_NE(lost.find("); retrying in 0.5 s"), std::string::npos) << lost;
-  EXPECT_EQ(LineStarting(*host, "zv_host: "),
-            "zv_host: " + server + " is not reachable (Connection refused); retrying in 1.0 s");
-  EXPECT_EQ(LineStarting(*host, "zv_host: "),
-            "zv_host: " + server + " is not reachable (Connection refused); retrying in 2.0 s");
+  EXPECT_EQ(LineStarting(*host, "zelvane-lcd: "),
+            "zelvane-lcd: " + server + " is not reachable (Connection refused); retrying in 1.0 s");
+  EXPECT_EQ(LineStarting(*host, "zelvane-lcd: "),
+            "zelvane-lcd: " + server + " is not reachable (Connection refused); retrying in 2.0 s");
   StartLcdd();
-  EXPECT_NE(LineStarting(*host, "zv_host: connected"), "");
+  EXPECT_NE(LineStarting(*host, "zelvane-lcd: connected"), "");
   const Frame again = FrameWhere([](const Frame& f) { return f.at(0) == Row("T0 51"); });
   EXPECT_EQ(again.size(), 4U);
   EXPECT_EQ(host->Stop(), 0);
@@ -336,7 +336,7 @@ TEST_F(LcdprocHost, ReconnectsWithBackOffWhenLcddRestarts) {
 TEST_F(LcdprocHost, StopsCleanlyWhileWaitingToReconnect) {
   ASSERT_EQ(lcdd->Stop(), 0);
   auto host = StartHost({"x"});
-  EXPECT_NE(LineStarting(*host, "zv_host: LCDd at"), "");
+  EXPECT_NE(LineStarting(*host, "zelvane-lcd: LCDd at"), "");
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(host->Stop(true), 0);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -463,7 +463,7 @@ TEST_P(LcdprocHostileServer, ClientDropsItOrStopsWithBoundedMemory) {
   }
   ASSERT_EQ(said.size(), hostile.greets ? 2U : 1U) << said.back();
   if (hostile.greets) {
-    EXPECT_EQ(said[0].rfind("zv_host: connected to LCDproc 0.5.9", 0), 0U) << said[0];
+    EXPECT_EQ(said[0].rfind("zelvane-lcd: connected to LCDproc 0.5.9", 0), 0U) << said[0];
   }
   if (hostile.dropped) {
     EXPECT_LT(closed_after.count(), 2.0);

@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"

@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "support/object_holder.h"
 #include "support/process.h"
@@ -164,7 +164,7 @@ class MonitorEvents : public ::testing::Test {
                                      "100",           "--seconds",       "120"};
     argv.insert(argv.end(), readings.begin(), readings.end());
     auto monitor = BackgroundProcess::Start(argv);
-    EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing", 0), 0U);
     at = Clock::now();
     return monitor;
   }

@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
 #include "state/module_state.h"

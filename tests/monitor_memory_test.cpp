@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"

@@ -1,4 +1,4 @@
-// zv_monitor against a fake hwmon tree of our own, read through the real
+// zelvane-monitor against a fake hwmon tree of our own, read through the real
 // libsensors: each run happens in a private mount namespace (unshare -m)
 // where a tmpfs covers /sys/class, the fake tree is bind-mounted at
 // /sys/class/hwmon and a sensors.conf of ours replaces the system's; and
@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -30,11 +30,11 @@ using zv::test::ProcessResult;
 using zv::test::RunProcess;
 
 // What the stand-in says when its block appears and when it goes.
-const std::string kPublishingLine = std::string("zv_monitor: publishing ") +
+const std::string kPublishingLine = std::string("zelvane-monitor: publishing ") +
                                     zv::readings::kMonitorMemoryName + " (" +
                                     std::to_string(zv::readings::kMonitorBlockSize) + " bytes)";
 const std::string kRemovingLine =
-    std::string("zv_monitor: removing ") + zv::readings::kMonitorMemoryName;
+    std::string("zelvane-monitor: removing ") + zv::readings::kMonitorMemoryName;
 
 // Mounts the fake tree ($1) and configuration ($2), then runs the rest of
 // the arguments with standard error joined to standard output.
@@ -272,12 +272,12 @@ TEST_F(MonitorSensors, PublishesClampedReadingsAndSurvivesFailuresAndUnplugging)
     said.push_back(line);
   }
   const std::vector<std::string> expected = {
-      std::string("zv_monitor: temp[2] board-virtual-0/temp3: cannot read (Can't read); ") +
+      std::string("zelvane-monitor: temp[2] board-virtual-0/temp3: cannot read (Can't read); ") +
           "it shows 0",
-      std::string("zv_monitor: chip usbpump-virtual-0 is gone; ") +
+      std::string("zelvane-monitor: chip usbpump-virtual-0 is gone; ") +
           "its sensors show 0 until it returns",
-      "zv_monitor: chip usbpump-virtual-0 is back",
-      "zv_monitor: temp[2] board-virtual-0/temp3 reads again", kRemovingLine};
+      "zelvane-monitor: chip usbpump-virtual-0 is back",
+      "zelvane-monitor: temp[2] board-virtual-0/temp3 reads again", kRemovingLine};
   EXPECT_EQ(said, expected);
 }
 
@@ -285,7 +285,7 @@ TEST_F(MonitorSensors, NoSensorsMeansNoReadingsUnlessSimulatedOrFixed) {
   const ProcessResult list = Monitor({"--list"});
   EXPECT_EQ(list.exit_code, 1);
   EXPECT_EQ(list.out,
-            "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
+            "zelvane-monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
             "sensors)\n");
 
   // Nothing is published: simulated readings would pass for the machine's.
@@ -293,7 +293,7 @@ TEST_F(MonitorSensors, NoSensorsMeansNoReadingsUnlessSimulatedOrFixed) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(OutputLines(run.out),
             (std::vector<std::string>{
-                "zv_monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
+                "zelvane-monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
                 "sensors); nothing to publish: --simulate publishes simulated readings, "
                 "--no-simulation only the fixed ones"}));
   EXPECT_FALSE(zv::monitor::NameTaken(zv::readings::kMonitorMemoryName));
@@ -333,7 +333,7 @@ ls -A /dev/shm
   const ProcessResult full = RunProcess({Unshare(), "-m", "/bin/sh", "-c", kFullScript, "sh",
                                          ZV_MONITOR_PATH, "--no-simulation", "--count", "1"});
   EXPECT_EQ(OutputLines(full.out), (std::vector<std::string>{"exit 1", "filler"}));
-  EXPECT_EQ(full.err, std::string("zv_monitor: cannot publish ") +
+  EXPECT_EQ(full.err, std::string("zelvane-monitor: cannot publish ") +
                           zv::readings::kMonitorMemoryName +
                           ": no room for its 400 bytes in /dev/shm (No space left on device)\n");
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
 #include "zelvane_info.h"

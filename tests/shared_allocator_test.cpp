@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "loader/plugin_loader.h"
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 #include "zelvane_info.h"
 

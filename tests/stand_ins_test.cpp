@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "plugin/module_reset.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
 
@@ -51,7 +51,7 @@ class StandIns : public ::testing::Test {
     auto monitor = BackgroundProcess::Start(args);
     EXPECT_NE(monitor, nullptr);
     if (monitor) {
-      EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing " + std::string(kName), 0), 0U);
+      EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing " + std::string(kName), 0), 0U);
     }
     return monitor;
   }
@@ -124,9 +124,9 @@ TEST_F(StandIns, AnErrorOnEveryFrameIsReportedOnce) {
   EXPECT_EQ(host.exit_code, 0);
   const auto lines = OutputLines(host.err);
   EXPECT_EQ(lines, (std::vector<std::string>{
-                       "zv_host: plugin error: line 1, $zvTemp[40]$: " + kIndexError,
-                       "zv_host: plugin error: line 2, $zvFan[-1]$: " + kIndexError,
-                       "zv_host: plugin error: line 3, $zvVolt[x]$: 'x' is not a valid integer "
+                       "zelvane-lcd: plugin error: line 1, $zvTemp[40]$: " + kIndexError,
+                       "zelvane-lcd: plugin error: line 2, $zvFan[-1]$: " + kIndexError,
+                       "zelvane-lcd: plugin error: line 3, $zvVolt[x]$: 'x' is not a valid integer "
                        "value"}));
   std::cout << "100 failing frames: " << lines.size() << " lines, " << host.err.size()
             << " bytes on standard error\n";
@@ -158,7 +158,7 @@ TEST_F(StandIns, ScreensComeFromTheConfigurationFile) {
   const ProcessResult bad = host("[screen cpu]\nline = 1\nduration = 1 s\n", {"once"});
   EXPECT_EQ(bad.exit_code, 2);
   EXPECT_EQ(bad.out, "");
-  EXPECT_EQ(bad.err, "zv_host: " + path +
+  EXPECT_EQ(bad.err, "zelvane-lcd: " + path +
                          ":3: duration must be seconds from 0.125 to 3600 (such as 4 or 2.5), "
                          "not \"1 s\"\n");
   std::remove(path.c_str());
@@ -174,7 +174,7 @@ TEST_F(StandIns, HostFindsAMonitorThatAppearsLater) {
   auto monitor =
       BackgroundProcess::Start({ZV_MONITOR_PATH, "--simulate", "--delay", "1", "--seconds", "30"});
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "(screen skipped)\n");
-  EXPECT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+  EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing", 0), 0U);
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "x\n");
   // The condition alone connects, as a reading does.
   EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$x"}).out, "x\n");
@@ -225,7 +225,7 @@ TEST_F(StandIns, MonitorWhoseNameIsTakenAwayExitsWithFailure) {
     auto monitor =
         BackgroundProcess::Start({"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh", ZV_MONITOR_PATH,
                                   "--no-simulation", "--seconds", "30", "--interval-ms", "5000"});
-    ASSERT_EQ(monitor->ReadLine().rfind("zv_monitor: publishing", 0), 0U);
+    ASSERT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing", 0), 0U);
     ASSERT_EQ(std::remove(path.c_str()), 0);
     if (taken.replaced) {
       std::ofstream(path) << "someone else's";
@@ -234,7 +234,7 @@ TEST_F(StandIns, MonitorWhoseNameIsTakenAwayExitsWithFailure) {
     EXPECT_EQ(monitor->Wait(), 1) << taken.says;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took.count(), 3.0) << taken.says;
-    EXPECT_EQ(monitor->ReadLine(), "zv_monitor: " + taken.says +
+    EXPECT_EQ(monitor->ReadLine(), "zelvane-monitor: " + taken.says +
                                        "; readers no longer find this monitor's readings: exiting");
     EXPECT_EQ(monitor->ReadLine(), "");  // and no word of removing anything
     std::ifstream left(path);
@@ -261,7 +261,7 @@ TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
   for (const auto& [option, value] : refused) {
     const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, value});
     EXPECT_EQ(result.exit_code, 2) << option << " " << value;
-    std::string said = "zv_monitor: bad value for ";
+    std::string said = "zelvane-monitor: bad value for ";
     said.append(option).append(": ").append(value).append("\n");
     EXPECT_EQ(result.err.rfind(said, 0), 0U) << result.err;
   }
@@ -312,7 +312,7 @@ TEST_F(StandIns, WithoutSensorsTheMonitorNeedsSimulateOrFixedReadings) {
   }
   const ProcessResult plain = RunProcess({ZV_MONITOR_PATH, "--temp", "0=41", "--count", "1"});
   EXPECT_EQ(plain.exit_code, 1);
-  EXPECT_NE(plain.err.find("zv_monitor: no hardware sensors ("), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("zelvane-monitor: no hardware sensors ("), std::string::npos) << plain.err;
   EXPECT_NE(plain.err.find("nothing to publish: --simulate publishes simulated readings, "
                            "--no-simulation only the fixed ones"),
             std::string::npos)
@@ -341,7 +341,7 @@ TEST_F(StandIns, HeartbeatCarriesPeriodCounterAndMonotonicStamp) {
   std::this_thread::sleep_for(std::chrono::milliseconds(350));
   EXPECT_GE(word(kHeartbeatCounterOffset), first + 2);
   // At most one period and a little old (the clock's low 32 bits, modulo 2^32).
-  const auto now = static_cast<std::uint32_t>(zv::monitor::MonotonicMilliseconds() & 0xFFFFFFFFU);
+  const auto now = static_cast<std::uint32_t>(zv::monitor_block::MonotonicMilliseconds() & 0xFFFFFFFFU);
   const std::uint32_t age = now - word(kHeartbeatStampOffset);
   EXPECT_LE(age, 100U + 250U) << "stamp " << word(kHeartbeatStampOffset) << ", now " << now;
 }
@@ -416,7 +416,7 @@ TEST_F(StandIns, HostRefusesFilesThatAreNotRegularAtOnce) {
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     const ProcessResult host = RunProcess(argv);
     EXPECT_EQ(host.exit_code, c.exit_code) << c.says;
-    EXPECT_EQ(host.err.rfind("zv_host: " + c.says, 0), 0U) << host.err;
+    EXPECT_EQ(host.err.rfind("zelvane-lcd: " + c.says, 0), 0U) << host.err;
   }
   std::remove(nul.c_str());
   std::remove(fifo.c_str());

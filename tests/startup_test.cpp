@@ -9,10 +9,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "monitor/publisher.h"
+#include "zelvane-monitor/publisher.h"
 #include "platform/exception.h"
 #include "platform/launch.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "settings/startup.h"
 #include "support/dialog_driver.h"
 #include "support/plugin_host.h"

@@ -7,7 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 cd "$ZV_ROOT"
-zv_build linux zv_monitor zv_host zelvane_info module_lifecycle_tests
+zv_build linux zelvane-monitor zelvane-lcd zelvane_info module_lifecycle_tests
 # Settings live under $HOME; a fresh one keeps the run independent of the user's.
 home=$(mktemp -d)
 log=build/linux/valgrind-live.log
@@ -19,11 +19,11 @@ run() {
   # readings, so that the run does not depend on the machine's sensors (CI
   # has none). A block a killed run left is replaced by the monitor itself.
   local monitor_out=$home/monitor.out
-  build/linux/tools/zv_monitor --simulate --interval-ms 50 --seconds 300 >"$monitor_out" &
+  build/linux/programs/zelvane-monitor --simulate --interval-ms 50 --seconds 300 >"$monitor_out" &
   local monitor=$!
   # Wait (up to 10 s) for the monitor to publish before the host starts.
   for _ in $(seq 100); do
-    grep -q '^zv_monitor: publishing' "$monitor_out" && break
+    grep -q '^zelvane-monitor: publishing' "$monitor_out" && break
     sleep 0.1
   done
   local status=0
@@ -31,7 +31,7 @@ run() {
   HOME=$home valgrind --leak-check=full --show-leak-kinds=definite,indirect \
     --errors-for-leak-kinds=definite,indirect --error-exitcode=1 --keep-debuginfo=yes \
     --suppressions=scripts/valgrind/fltk.supp --log-file="$log" \
-    build/linux/tools/zv_host live build/linux/src/zelvane_info.so \
+    build/linux/programs/zelvane-lcd live build/linux/src/zelvane_info.so \
     --count 100 --interval-ms 10 >"$out" || status=$?
   kill "$monitor" 2>/dev/null || true
   wait "$monitor" 2>/dev/null || true
@@ -46,7 +46,7 @@ zv_locked bash -c run || status=$?
 grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|suppressed:|All heap blocks were freed|total heap usage' "$log" || true
 if [ "$status" -ne 0 ]; then
   cat "$log"
-  echo "valgrind: zv_host failed or valgrind reported errors (exit $status)"
+  echo "valgrind: zelvane-lcd failed or valgrind reported errors (exit $status)"
   exit 1
 fi
 if ! grep -qE 'definitely lost: 0 bytes|All heap blocks were freed' "$log"; then

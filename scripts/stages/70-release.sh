@@ -28,14 +28,14 @@ zv_hash() {
 # Building is a no-op after the earlier stages; a target it had to rebuild
 # would be packaged untested.
 win_dlls=(build/win32/bin/zelvane_info.dll build/win64/bin/zelvane_info.dll)
-linux_files=(build/linux/src/zelvane_info.so build/linux/tools/zv_host build/linux/tools/zv_monitor)
+linux_files=(build/linux/src/zelvane_info.so build/linux/programs/zelvane-lcd build/linux/programs/zelvane-monitor)
 before=$(for f in "${win_dlls[@]}" "${linux_files[@]}"; do zv_hash "$f"; done)
 for preset in win32 win64; do
   cmake --preset $preset >/dev/null
   cmake --build --preset $preset --target zelvane_info >/dev/null
 done
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target zelvane_info zv_host zv_monitor >/dev/null
+cmake --build --preset linux --target zelvane_info zelvane-lcd zelvane-monitor >/dev/null
 after=$(for f in "${win_dlls[@]}" "${linux_files[@]}"; do zv_hash "$f"; done)
 [ "$before" = "$after" ] ||
   fail "build/win32, build/win64 or build/linux was not up to date: run 10-linux and 40-windows (build and tests) first"
@@ -156,7 +156,7 @@ need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
 
 # The tarball: the same files as `cmake --install`, the binaries as built.
 expect_names "$(tar -tzf "$tgz")" \
-  "$tgz_name/lib/zelvane_info/zelvane_info.so" "$tgz_name/bin/zv_host" "$tgz_name/bin/zv_monitor" \
+  "$tgz_name/lib/zelvane_info/zelvane_info.so" "$tgz_name/bin/zelvane-lcd" "$tgz_name/bin/zelvane-monitor" \
   "$tgz_name/include/zelvane_info.h" "$tgz_name/share/doc/zelvane_info/README.txt" \
   "$tgz_name/share/doc/zelvane_info/README.md" "$tgz_name/share/doc/zelvane_info/LICENSE" \
   "$tgz_name/share/doc/zelvane_info/SHA256SUMS"
@@ -164,7 +164,7 @@ mkdir "$work/tgz"
 tar -xzf "$tgz" -C "$work/tgz"
 root=$work/tgz/$tgz_name
 for pair in lib/zelvane_info/zelvane_info.so:build/linux/src/zelvane_info.so \
-  bin/zv_host:build/linux/tools/zv_host bin/zv_monitor:build/linux/tools/zv_monitor; do
+  bin/zelvane-lcd:build/linux/programs/zelvane-lcd bin/zelvane-monitor:build/linux/programs/zelvane-monitor; do
   cmp -s "$root/${pair%%:*}" "${pair#*:}" || fail "the tarball's ${pair%%:*} differs from ${pair#*:}"
 done
 (cd "$root" && sha256sum -c --quiet share/doc/zelvane_info/SHA256SUMS) || fail "the tarball's SHA256SUMS does not check"
@@ -180,8 +180,8 @@ installed=$(cd "$work/destdir/usr/local" && find . -type f | sed 's|^\./||' | so
 (cd "$work/destdir/usr/local" && sha256sum -c --quiet share/doc/zelvane_info/SHA256SUMS) ||
   fail "the installed SHA256SUMS does not check"
 # The unpacked module loads and names its version.
-"$root/bin/zv_host" describe "$root/lib/zelvane_info/zelvane_info.so" | grep -qF "zelvane_info $version: " ||
-  fail "the tarball's zv_host does not show version $version from its module"
+"$root/bin/zelvane-lcd" describe "$root/lib/zelvane_info/zelvane_info.so" | grep -qF "zelvane_info $version: " ||
+  fail "the tarball's zelvane-lcd does not show version $version from its module"
 
 # The Debian package: its files, the binaries the build's own as Debian
 # strips them, the conffile, the dependencies dpkg-shlibdeps found, the
@@ -214,7 +214,7 @@ done
   fail "/etc/zelvane-lcd.conf is not the Debian package's only conffile"
 dpkg-deb -x "$deb" "$work/deb"
 for pair in usr/lib/zelvane_info/zelvane_info.so:build/linux/src/zelvane_info.so \
-  usr/bin/zelvane-lcd:build/linux/tools/zv_host usr/bin/zelvane-monitor:build/linux/tools/zv_monitor; do
+  usr/bin/zelvane-lcd:build/linux/programs/zelvane-lcd usr/bin/zelvane-monitor:build/linux/programs/zelvane-monitor; do
   strip --remove-section=.comment --remove-section=.note --strip-unneeded \
     -o "$work/stripped" "${pair#*:}"
   cmp -s "$work/deb/${pair%%:*}" "$work/stripped" || fail "the Debian package's ${pair%%:*} is not ${pair#*:}, stripped"

@@ -200,8 +200,8 @@ frames | cut -f2 | grep -xF "$(printf '%-20s|%-20s|%-20s|%-20s' "CPU 45${degree}
   fail "the default configuration's screen is not as expected: $(frames | tail -n 1)"
 echo "The installed default configuration on LCDd:"
 frames | cut -f2 | grep -m1 "^CPU 45" | tr '|' '\n' | sed "s/$degree/°/g; s/^/  |/; s/\$/|/"
-grep -q "^zv_host: connected to LCDproc" "$work/default.log" || fail "zelvane-lcd: $(cat "$work/default.log")"
-cat "$work/default.log" "$work/rotation.log" | grep -v "^zv_host: connected to LCDproc\|^zv_host: Init returned 0$" &&
+grep -q "^zelvane-lcd: connected to LCDproc" "$work/default.log" || fail "zelvane-lcd: $(cat "$work/default.log")"
+cat "$work/default.log" "$work/rotation.log" | grep -v "^zelvane-lcd: connected to LCDproc\|^zelvane-lcd: Init returned 0$" &&
   fail "zelvane-lcd reported more than its connection and Init"
 for pid in "${pids[@]}"; do
   kill -TERM "$pid" 2>/dev/null || true

@@ -72,19 +72,6 @@ bool CheckMonitorMemory(std::uint64_t now) {
   return Connect(state, now);
 }
 
-bool HeartbeatStopped(std::int32_t counter, std::int32_t period_ms, std::int32_t stamp,
-                      std::uint32_t now) {
-  if (counter == 0) {
-    return false;
-  }
-  const std::int64_t period = std::clamp<std::int64_t>(period_ms, 0, kHeartbeatMaxPeriodMs);
-  const std::int64_t limit = kHeartbeatPeriods * period + kHeartbeatSlackMs;
-  // The stamp's age modulo 2^32, from about 24 days back to 24 days ahead:
-  // the stamps wrap every 49.7 days.
-  const auto age = static_cast<std::int32_t>(now - static_cast<std::uint32_t>(stamp));
-  return age > limit || age < -limit;
-}
-
 static_assert(std::endian::native == std::endian::little,
               "the block's words are read as they lie, little-endian");
 

@@ -4,14 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/monotonic_clock.h"
+#include "monitor_block/clock.h"
+#include "monitor_block/heartbeat.h"
 #include "platform/shared_memory.h"
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 #include "state/module_state.h"
 
 namespace zv::readings {
 
-// The block's name and layout: readings/monitor_block.h.
+// The block's name and layout: monitor_block/layout.h.
 
 // The connection's state is in the module's record (MappingHandle,
 // MonitorView, MonitorMapped, NextMonitorCheckMs). It lasts while the
@@ -38,7 +39,7 @@ enum class CheckPace {
 
 // MapMonitorMemory's work once a check is due, or asked for (kNow): checks
 // a held connection in full, connects when there is none. `now` is
-// platform::CoarseMonotonicMilliseconds.
+// monitor_block::MonotonicMilliseconds.
 bool CheckMonitorMemory(std::uint64_t now);
 
 // Makes sure a view of a monitor that is there exists and returns whether it
@@ -49,22 +50,13 @@ bool CheckMonitorMemory(std::uint64_t now);
 // not mapped again while its monitor is there. Between checks it costs a
 // read of the clock, here inline: every reading pays it.
 inline bool MapMonitorMemory(CheckPace pace = CheckPace::kWhenDue) {
-  const std::uint64_t now = platform::CoarseMonotonicMilliseconds();
+  const std::uint64_t now = monitor_block::MonotonicMilliseconds();
   const ModuleState& state = State();
   if (pace == CheckPace::kWhenDue && now < state.NextMonitorCheckMs) {
     return state.MonitorMapped;
   }
   return CheckMonitorMemory(now);
 }
-
-// Whether a heartbeat has stopped: `counter`, `period_ms` and `stamp` are
-// its words, `now` the low 32 bits of platform::CoarseMonotonicMilliseconds.
-// Stopped when the stamp lies more than kHeartbeatPeriods periods plus
-// kHeartbeatSlackMs from now, in the past or (a stamp of no clock of this
-// machine) the future; the period is taken within 0..kHeartbeatMaxPeriodMs.
-// A counter of 0 (no refresh ended yet) has not stopped.
-bool HeartbeatStopped(std::int32_t counter, std::int32_t period_ms, std::int32_t stamp,
-                      std::uint32_t now);
 
 // Reads the live word at `offset` of the view, which must exist. Returns
 // false, leaving `word` alone, when the object no longer holds it (another

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "readings/monitor_block.h"
+#include "monitor_block/layout.h"
 
 namespace zv::readings {
 

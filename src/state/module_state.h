@@ -24,7 +24,7 @@ struct ModuleState {
   platform::SharedMemoryHandle MappingHandle = nullptr;
   platform::SharedMemoryView MonitorView = nullptr;
   bool MonitorMapped = false;
-  // When, in milliseconds of platform::CoarseMonotonicMilliseconds, a held
+  // When, in milliseconds of monitor_block::MonotonicMilliseconds, a held
   // connection is next checked in full; without one, when the name may be
   // looked at again after a gone monitor's leftovers were found under it
   // (0: at once).

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "monitor/publisher.h"
-#include "platform/monotonic_clock.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/clock.h"
+#include "monitor_block/layout.h"
 
 namespace zv::test {
 
@@ -14,7 +14,7 @@ namespace zv::test {
 // period and a stamp `age_ms` before now (negative: ahead of now).
 inline void WriteHeartbeat(monitor::Publisher& block, std::int32_t period_ms, std::int64_t age_ms,
                            std::int32_t counter = 1) {
-  const auto now = static_cast<std::int64_t>(platform::CoarseMonotonicMilliseconds());
+  const auto now = static_cast<std::int64_t>(monitor_block::MonotonicMilliseconds());
   block.WriteWord(readings::kHeartbeatMagicOffset, readings::kHeartbeatMagic);
   block.WriteWord(readings::kHeartbeatPeriodOffset, period_ms);
   block.WriteWord(readings::kHeartbeatStampOffset, static_cast<std::int32_t>(now - age_ms));

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "loader/plugin_loader.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
 #include "zelvane_info.h"
 
 namespace zv::test {

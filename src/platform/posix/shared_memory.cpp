@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "monitor_block/posix/run_lock.h"
+
 // Words are read through the object's descriptor with pread, never through a
 // mapping. Another process may shrink the object (ftruncate) at any moment;
 // the pages of a mapping past the new end then raise SIGBUS when read, which
@@ -19,8 +21,6 @@
 namespace zv::platform {
 namespace {
 
-// Where glibc keeps the objects: shm_open("/NAME") opens kObjectFolder/NAME.
-constexpr const char* kObjectFolder = "/dev/shm/";
 
 // The handle carries the descriptor plus one, so that descriptor 0 is not
 // mistaken for "no handle".
@@ -124,13 +124,14 @@ PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
   // The path is put together without allocating: a host's request makes
   // this check now and then, and should cost it nothing but the calls.
   std::array<char, 256> path{};
-  const std::size_t folder = std::strlen(kObjectFolder);
+  const std::size_t folder = std::strlen(monitor_block::kObjectFolder);
   const std::size_t length = std::strlen(name);
-  if (folder + length >= path.size()) {
+  if (folder + 1 + length >= path.size()) {
     return PublisherSign::kUnknown;
   }
-  std::memcpy(path.data(), kObjectFolder, folder);
-  std::memcpy(path.data() + folder, name, length);
+  std::memcpy(path.data(), monitor_block::kObjectFolder, folder);
+  path[folder] = '/';
+  std::memcpy(path.data() + folder + 1, name, length);
   struct stat named {};
   if (lstat(path.data(), &named) != 0) {
     return errno == ENOENT ? PublisherSign::kGone : PublisherSign::kUnknown;
@@ -139,21 +140,17 @@ PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
                                                                     : PublisherSign::kGone;
 }
 
-// A write lock of an open file description (F_OFD_SETLK) belongs to the
-// description, which the kernel closes with the last descriptor of a
-// process that ends in any way, SIGKILL included: a lock left on an object
-// means a publisher that still runs. The query asks whether a read lock
-// over the whole object could be taken, which only a write lock prevents;
-// it takes nothing.
+// A running publisher holds the object's run lock (monitor_block/posix/run_lock.h).
 PublisherSign CheckPublisherLock(SharedMemoryHandle handle) {
-  struct flock query {};
-  query.l_type = F_RDLCK;
-  query.l_whence = SEEK_SET;  // from 0, l_len 0: the whole object, however large
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): the fcntl API
-  if (fcntl(DescriptorOf(handle), F_OFD_GETLK, &query) != 0) {
-    return PublisherSign::kUnknown;
+  switch (monitor_block::QueryRunLock(DescriptorOf(handle))) {
+    case monitor_block::RunLock::kHeld:
+      return PublisherSign::kPresent;
+    case monitor_block::RunLock::kFree:
+      return PublisherSign::kGone;
+    case monitor_block::RunLock::kUnknown:
+      break;
   }
-  return query.l_type == F_UNLCK ? PublisherSign::kGone : PublisherSign::kPresent;
+  return PublisherSign::kUnknown;
 }
 
 }  // namespace zv::platform

@@ -42,7 +42,7 @@ Leftovers::Leftovers() {
   struct stat info {};
   if (fd < 0) return;
   made_ = ftruncate(fd, readings::kMonitorBlockSize) == 0 && fstat(fd, &info) == 0;
-  const auto now = static_cast<std::int32_t>(platform::CoarseMonotonicMilliseconds());
+  const auto now = static_cast<std::int32_t>(monitor_block::MonotonicMilliseconds());
   Put(fd, readings::kHeartbeatMagicOffset, readings::kHeartbeatMagic);
   Put(fd, readings::kHeartbeatPeriodOffset, 1000);
   Put(fd, readings::kHeartbeatStampOffset, now);

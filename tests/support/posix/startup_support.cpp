@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "support/files.h"
 #include "support/startup_support.h"
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "monitor/publisher.h"
-#include "readings/monitor_block.h"
+#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 
 namespace {
 

@@ -35,7 +35,7 @@ Leftovers::Leftovers() {
     Put(view, readings::kHeartbeatMagicOffset, readings::kHeartbeatMagic);
     Put(view, readings::kHeartbeatPeriodOffset, 1000);
     Put(view, readings::kHeartbeatStampOffset,
-        static_cast<std::int32_t>(platform::CoarseMonotonicMilliseconds()));
+        static_cast<std::int32_t>(monitor_block::MonotonicMilliseconds()));
     Put(view, readings::kHeartbeatCounterOffset, 7);
     Put(view, readings::kTemperatureOffset, readings::EncodeHundredths(6600));
     UnmapViewOfFile(view);

@@ -259,7 +259,7 @@ std::string BackgroundProcess::ReadLine(std::chrono::milliseconds silence) {
 
 // Windows has no termination signal for console programs: the stand-ins
 // listen for a stop event named after their process id instead (see
-// tools/common/win32/stop_signal.cpp). The interrupt is Ctrl-Break, which,
+// shared/common/win32/stop_signal.cpp). The interrupt is Ctrl-Break, which,
 // unlike Ctrl-C, reaches a process group of its own; it needs a console
 // shared with the child. Under Wine it fails even then (the caller gets -1
 // and the child is ended), so the tests skip it there.

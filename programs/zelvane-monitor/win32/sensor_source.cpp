@@ -1,0 +1,13 @@
+// Windows has no common sensor library the stand-in could use (each board
+// maker ships its own), so the monitor stand-in publishes simulated or fixed
+// readings there.
+#include "zelvane-monitor/hardware_sensors.h"
+
+namespace zv::monitor {
+
+std::unique_ptr<SensorSource> OpenSensorSource(std::string& why_not) {
+  why_not = "reading the machine's sensors is not available on Windows";
+  return nullptr;
+}
+
+}  // namespace zv::monitor
