@@ -9,12 +9,22 @@ cd "$ZV_ROOT"
 out=$(realpath -m "${1:-build/linux/dialog}")
 mkdir -p "$out"
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target render_dialog
+cmake --build --preset linux --target render_dialog zelvane_info zelvane-monitor
 home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$home"' EXIT
 mkdir -p "$home/Documents"
+# The helper calls Init and then Config, as a host does; a monitor is
+# published meanwhile, so that Init finds its block and launches nothing.
+exec 9>"$ZV_MONITOR_LOCK"
+flock 9
+build/linux/programs/zelvane-monitor --simulate 9>&- >"$home/monitor.out" &
+for _ in $(seq 50); do
+  grep -qs '^zelvane-monitor: publishing' "$home/monitor.out" && break
+  sleep 0.1
+done
 render() {
-  HOME="$home" XDG_CONFIG_HOME="$home/none" zv_xvfb 60 build/linux/tests/helpers/render_dialog "$1"
+  HOME="$home" XDG_CONFIG_HOME="$home/none" zv_xvfb 60 build/linux/tests/helpers/render_dialog \
+    build/linux/src/zelvane_info.so "$1"
   echo "wrote $1"
 }
 render "$out/dialog-off.png"

@@ -1,7 +1,10 @@
 // Renders the settings dialog to a PNG file, so that its layout can be
-// looked at: runs Config with the settings found in the INI file, grabs the
-// dialog's client area once it is drawn, and closes it with its close box.
-// Usage: render_dialog OUT.png   (needs a display; see scripts/render-dialog.sh)
+// looked at: loads the module as a host does, calls its Init (which reads
+// the settings of the INI file) and its Config, grabs the dialog's client area once it is
+// drawn, and closes it with its close box. The module draws with the FLTK
+// library this program links too, so its timers run in the dialog's loop.
+// Usage: render_dialog MODULE OUT.png
+//        (needs a display; see scripts/render-dialog.sh)
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
@@ -10,9 +13,9 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <string>
 
-#include "settings/config.h"
-#include "settings/settings_store.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
 
 namespace {
 
@@ -65,18 +68,26 @@ void Grab(void* /*unused*/) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: render_dialog OUT.png\n";
+  if (argc != 3) {
+    std::cerr << "usage: render_dialog MODULE OUT.png\n";
     return 2;
   }
-  output_path = argv[1];
-  zv::settings::LoadSettings();
+  output_path = argv[2];
+  std::string error;
+  const auto module = zv::loader::PluginModule::Load(argv[1], error);
+  if (!module) {
+    std::cerr << error << "\n";
+    return 1;
+  }
+  if (const auto init = module->Init(); init.failed) {
+    std::cerr << "Init failed: " << init.text << "\n";
+    return 1;
+  }
   // Late enough for the window to be mapped and drawn.
   Fl::add_timeout(0.5, Grab);
-  try {
-    zv::settings::Config();
-  } catch (const std::exception& error) {
-    std::cerr << "Config failed: " << error.what() << "\n";
+  const auto result = module->Config();
+  if (result.failed) {
+    std::cerr << "Config failed: " << result.text << "\n";
     return 1;
   }
   if (!written) {
