@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "zelvane-lcd/cp1251.h"
+#include "common/cp1251.h"
 #include "zelvane-lcd/lcd.h"
 #include "zelvane-lcd/screen.h"
 #include "zelvane_info.h"
@@ -176,11 +176,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           plugin.Release(buffer);
           skip_seen = value.text == zv::host::kSkipAnswer;
           if (convert) {
-            value.text = zv::host::Cp1251ToUtf8(value.text);
+            value.text = zv::common::Cp1251ToUtf8(value.text);
           }
           return value;
         } catch (const std::runtime_error& error) {
-          return MacroValue{true, convert ? zv::host::Cp1251ToUtf8(error.what()) : error.what()};
+          return MacroValue{true, convert ? zv::common::Cp1251ToUtf8(error.what()) : error.what()};
         }
       });
 

@@ -2,10 +2,11 @@
 // scripted plugin behind the value callback.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "zelvane-lcd/cp1251.h"
+#include "common/cp1251.h"
 #include "zelvane-lcd/lcd.h"
 #include "zelvane-lcd/screen.h"
 
@@ -155,10 +156,42 @@ TEST(HostScreen, MacrosComeFromTheDescriptorTable) {
 }
 
 TEST(HostText, Cp1251BecomesUtf8) {
-  EXPECT_EQ(zv::host::Cp1251ToUtf8("\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0"), "температура");
-  EXPECT_EQ(zv::host::Cp1251ToUtf8("\xC0\xDF\xE0\xFF\xA8\xB8 \xB9 \x88"), "АЯаяЁё № €");
-  EXPECT_EQ(zv::host::Cp1251ToUtf8("\x98"), "\uFFFD");
-  EXPECT_EQ(zv::host::Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(zv::common::Cp1251ToUtf8("\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0"),
+            "температура");
+  EXPECT_EQ(zv::common::Cp1251ToUtf8("\xC0\xDF\xE0\xFF\xA8\xB8 \xB9 \x88"), "АЯаяЁё № €");
+  EXPECT_EQ(zv::common::Cp1251ToUtf8("\x98"), "\uFFFD");
+  EXPECT_EQ(zv::common::Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+// UTF-8 to Windows-1251, strict and for messages: only well-formed UTF-8 of
+// characters 1251 has converts; overlong forms, surrogates, cut sequences
+// and stray bytes do not.
+TEST(HostText, Utf8BecomesCp1251OnlyWhenWellFormed) {
+  struct Case {
+    std::string utf8;
+    std::optional<std::string> strict;
+    std::string lossy;
+  };
+  const Case cases[] = {
+      {"temp", "temp", "temp"},
+      {"температура №", "\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0 \xB9",
+       "\xF2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0 \xB9"},
+      {"€Ёё", "\x88\xA8\xB8", "\x88\xA8\xB8"},
+      {"a\u4E2Db", std::nullopt, "a?b"},      // a character 1251 lacks
+      {"a\U0001F600b", std::nullopt, "a?b"},  // four bytes, lacking too
+      {"\uFFFD", std::nullopt, "?"},          // 0x98 is unassigned, not U+FFFD
+      {"a\xC1\x81"
+       "b",
+       std::nullopt, "a??b"},                      // overlong 'A'
+      {"\xED\xA0\x80", std::nullopt, "???"},       // a surrogate
+      {"\xF4\x90\x80\x80", std::nullopt, "????"},  // above U+10FFFF
+      {"ab\xD0", std::nullopt, "ab?"},             // cut short
+      {"\x80x", std::nullopt, "?x"},               // a stray continuation byte
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(zv::common::Utf8ToCp1251(c.utf8), c.strict) << c.utf8;
+    EXPECT_EQ(zv::common::Utf8ToCp1251Lossy(c.utf8), c.lossy) << c.utf8;
+  }
 }
 
 TEST(HostLcd, BoxCutsAndPadsByCharacter) {

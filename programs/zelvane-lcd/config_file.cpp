@@ -13,6 +13,7 @@
 
 #include "common/printable.h"
 #include "common/read_file.h"
+#include "common/text.h"
 
 namespace zv::host {
 namespace {
@@ -21,71 +22,14 @@ constexpr std::size_t kMaxFileSize = 1U << 20U;
 constexpr double kMaxDurationSeconds = 3600;
 constexpr double kMinDurationSeconds = 0.125;  // LCDd counts eighths of a second
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
-// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points beyond U+10FFFF).
-bool IsUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    std::uint32_t code_point = byte;
-    std::uint32_t least = 0;
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    }
-    if ((byte & 0xE0U) == 0xC0) {
-      extra = 1;
-      code_point = byte & 0x1FU;
-      least = 0x80;
-    } else if ((byte & 0xF0U) == 0xE0) {
-      extra = 2;
-      code_point = byte & 0x0FU;
-      least = 0x800;
-    } else if ((byte & 0xF8U) == 0xF0) {
-      extra = 3;
-      code_point = byte & 0x07U;
-      least = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) {
-      return false;
-    }
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0U) != 0x80) {
-        return false;
-      }
-      code_point = (code_point << 6U) | (next & 0x3FU);
-    }
-    if (code_point < least || code_point > 0x10FFFF ||
-        (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
+using common::AsciiLower;
+using common::IsUtf8;
+using common::TrimBlanks;
 
 // Parses a value: the trimmed text, or a double-quoted one in which \" and
 // \\ stand for " and \. Returns false and says why for a broken quote.
 bool ParseValue(std::string_view raw, std::string& value, std::string& why) {
-  raw = Trim(raw);
+  raw = TrimBlanks(raw);
   if (raw.empty() || raw.front() != '"') {
     value = raw;
     return true;
@@ -93,7 +37,7 @@ bool ParseValue(std::string_view raw, std::string& value, std::string& why) {
   value.clear();
   for (std::size_t i = 1; i < raw.size(); ++i) {
     if (raw[i] == '"') {
-      if (!Trim(raw.substr(i + 1)).empty()) {
+      if (!TrimBlanks(raw.substr(i + 1)).empty()) {
         why = "text after the closing quote";
         return false;
       }
@@ -187,7 +131,7 @@ class Parser {
     if (!IsUtf8(line)) {
       return Fail("the line is not UTF-8 text (save the file as UTF-8)");
     }
-    const std::string_view text = Trim(line);
+    const std::string_view text = TrimBlanks(line);
     if (text.empty() || text.front() == '#' || text.front() == ';') {
       return true;
     }
@@ -199,7 +143,7 @@ class Parser {
       return Fail("expected \"key = value\", a [section] or a comment, found \"" +
                   std::string(text) + "\"");
     }
-    const std::string key = Lower(Trim(text.substr(0, equals)));
+    const std::string key = AsciiLower(TrimBlanks(text.substr(0, equals)));
     if (key.empty()) {
       return Fail("a key is missing before '='");
     }
@@ -223,9 +167,9 @@ class Parser {
     if (text.back() != ']') {
       return Fail("a section header must end with ']'");
     }
-    const std::string_view inside = Trim(text.substr(1, text.size() - 2));
+    const std::string_view inside = TrimBlanks(text.substr(1, text.size() - 2));
     const auto blank = inside.find_first_of(" \t");
-    const std::string kind = Lower(inside.substr(0, blank));
+    const std::string kind = AsciiLower(inside.substr(0, blank));
     if (kind == "client" && blank == std::string_view::npos) {
       if (client_line_ != 0) {
         return Fail("a second [client] section (the first is on line " +
@@ -239,7 +183,7 @@ class Parser {
       return Fail("unknown section [" + std::string(inside) +
                   "] (expected [client] or [screen NAME])");
     }
-    const std::string name(blank == std::string_view::npos ? "" : Trim(inside.substr(blank)));
+    const std::string name(blank == std::string_view::npos ? "" : TrimBlanks(inside.substr(blank)));
     if (name.empty()) {
       return Fail("a screen needs a name: [screen NAME]");
     }

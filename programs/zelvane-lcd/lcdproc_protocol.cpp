@@ -4,37 +4,12 @@
 #include <charconv>
 #include <cstdint>
 
+#include "common/cp1251.h"
 #include "common/printable.h"
-#include "zelvane-lcd/cp1251.h"
+#include "common/utf8.h"
 #include "zelvane-lcd/lcdproc.h"
 
 namespace zv::host {
-namespace {
-
-// Decodes the UTF-8 sequence at `pos`; malformed bytes give U+FFFD, one
-// byte at a time.
-std::uint32_t NextCodePoint(std::string_view text, std::size_t& pos) {
-  const auto byte = static_cast<unsigned char>(text[pos++]);
-  if (byte < 0x80) {
-    return byte;
-  }
-  const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : -1;
-  if (extra < 0 || pos + static_cast<std::size_t>(extra) > text.size()) {
-    return 0xFFFD;
-  }
-  std::uint32_t code_point = byte & (0x3FU >> static_cast<unsigned>(extra));
-  for (int i = 0; i < extra; ++i) {
-    const auto next = static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i)]);
-    if ((next & 0xC0) != 0x80) {
-      return 0xFFFD;
-    }
-    code_point = (code_point << 6) | (next & 0x3FU);
-  }
-  pos += static_cast<std::size_t>(extra);
-  return code_point;
-}
-
-}  // namespace
 
 void ServerLines::Append(std::string_view data) {
   // The lines before start_ were taken: only a partial line moves.
@@ -142,8 +117,11 @@ std::optional<DisplayCharset> ParseDisplayCharset(std::string_view name) {
 std::string EncodeForDisplay(std::string_view utf8, DisplayCharset charset, std::size_t columns) {
   std::string out;
   for (std::size_t pos = 0; pos < utf8.size();) {
+    // Malformed bytes count as U+FFFD, one byte at a time.
     const std::size_t start = pos;
-    const std::uint32_t code_point = NextCodePoint(utf8, pos);
+    const common::Utf8Sequence sequence = common::DecodeUtf8(utf8, pos);
+    const std::uint32_t code_point = sequence.length == 0 ? 0xFFFD : sequence.code_point;
+    pos += sequence.length == 0 ? 1 : sequence.length;
     std::string cell;
     if (code_point < 0x20 || code_point == 0x7F || code_point == 0xFFFD) {
       cell = "?";
@@ -152,7 +130,7 @@ std::string EncodeForDisplay(std::string_view utf8, DisplayCharset charset, std:
     } else if (charset == DisplayCharset::Ascii) {
       cell = code_point < 0x80 ? static_cast<char>(code_point) : '?';
     } else {
-      cell = Cp1251FromCodePoint(code_point).value_or('?');
+      cell = common::Cp1251FromCodePoint(code_point).value_or('?');
     }
     if (out.size() + cell.size() > columns) {
       break;

@@ -16,7 +16,7 @@
 #include "common/read_file.h"
 #include "common/stop_signal.h"
 #include "zelvane-lcd/config_file.h"
-#include "zelvane-lcd/cp1251.h"
+#include "common/cp1251.h"
 #include "zelvane-lcd/error_log.h"
 #include "zelvane-lcd/lcd.h"
 #include "zelvane-lcd/lcdproc.h"
@@ -251,7 +251,7 @@ bool CompleteOptions(Options& options) {
   return true;
 }
 
-std::string Text(const char* text) { return Cp1251ToUtf8(text != nullptr ? text : "(null)"); }
+std::string Text(const char* text) { return common::Cp1251ToUtf8(text != nullptr ? text : "(null)"); }
 
 // Prints a multi-line text (lines end with CR, LF or both) indented under a label.
 void PrintField(const char* label, const char* text) {
@@ -302,7 +302,7 @@ int Describe(const PluginModule& module) {
 // Calls Init and returns a line describing its outcome.
 std::string CallInit(const PluginModule& module) {
   const CallResult result = module.Init();
-  return result.failed ? "Init failed: " + Cp1251ToUtf8(result.text)
+  return result.failed ? "Init failed: " + common::Cp1251ToUtf8(result.text)
                        : "Init returned " + result.text;
 }
 
@@ -313,7 +313,7 @@ RenderedScreen Render(const PluginModule& module, const std::vector<Macro>& macr
   RenderedScreen screen =
       RenderScreen(screens[index].lines, macros, [&](std::int32_t code, const char* param) {
         const CallResult result = module.GetValue(code, param);
-        return MacroValue{result.failed, Cp1251ToUtf8(result.text)};
+        return MacroValue{result.failed, common::Cp1251ToUtf8(result.text)};
       });
   std::fflush(stdout);
   // A report quotes the screen's text as written, which may hold control
@@ -409,7 +409,7 @@ int Config(const PluginModule& module, const Options& options) {
   }
   const CallResult result = module.Config();
   if (result.failed) {
-    std::printf("Config failed: %s\n", Cp1251ToUtf8(result.text).c_str());
+    std::printf("Config failed: %s\n", common::Cp1251ToUtf8(result.text).c_str());
     return 1;
   }
   std::printf("Config returned %s\n", result.text.c_str());

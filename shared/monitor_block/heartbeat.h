@@ -29,8 +29,7 @@ class Heartbeat {
   using Clock = std::function<std::uint64_t()>;
   // Words fixed in the heartbeat's place (--word), by index of word; each
   // is written instead of the heartbeat's own.
-  using Fixed =
-      std::array<std::optional<std::int32_t>, kRegionsOffset / kWordSize>;
+  using Fixed = std::array<std::optional<std::int32_t>, kRegionsOffset / kWordSize>;
 
   Heartbeat(WriteWord write, Clock clock, std::uint32_t period_ms, const Fixed& fixed = {})
       : write_(std::move(write)), clock_(std::move(clock)), period_ms_(period_ms), fixed_(fixed) {}

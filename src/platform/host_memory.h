@@ -17,8 +17,13 @@ struct HostAllocatorChoice {
   bool AllocatorFixed = false;
 };
 
-// Allocates `size` bytes that the host can release. Returns nullptr when out
-// of memory.
-char* AllocateHostBuffer(std::size_t size) noexcept;
+// Looks for the host's allocator, as the module loads (before the rest of
+// its start-up) and again at the first buffer, when the host may have
+// loaded it after the module.
+void FindHostAllocator(HostAllocatorChoice& choice) noexcept;
+
+// Allocates `size` bytes that the host can release, from the allocator of
+// `choice`, which the first buffer fixes. Returns nullptr when out of memory.
+char* AllocateHostBuffer(HostAllocatorChoice& choice, std::size_t size) noexcept;
 
 }  // namespace zv::platform

@@ -15,7 +15,7 @@ namespace zv::plugin {
 namespace {
 
 char* CopyForHost(const std::string& text) {
-  char* buffer = platform::AllocateHostBuffer(text.size() + 1);
+  char* buffer = platform::AllocateHostBuffer(State().Allocator, text.size() + 1);
   if (buffer == nullptr) {
     throw Exception("Out of memory");
   }

@@ -7,4 +7,14 @@ ModuleState& State() noexcept {
   return state;
 }
 
+namespace {
+
+// The host's allocator is looked for when the module loads, before the rest
+// of its start-up (priority 101 is the earliest a program may use).
+__attribute__((constructor(101))) void FindHostAllocatorAtLoad() {
+  platform::FindHostAllocator(State().Allocator);
+}
+
+}  // namespace
+
 }  // namespace zv

@@ -1,5 +1,7 @@
 #include "zelvane-lcd/tcp_connection.h"
 
+#include "common/posix/system_calls.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -95,12 +97,10 @@ bool TcpConnection::Send(std::string_view data, std::string& error) {
   constexpr int kSendTimeoutMs = 5000;
   while (!data.empty()) {
     // MSG_NOSIGNAL: a server that went away is an error here, not SIGPIPE.
-    const ssize_t sent = send(native_->fd, data.data(), data.size(), MSG_NOSIGNAL);
+    const ssize_t sent = common::RetryOnInterrupt(
+        [&] { return send(native_->fd, data.data(), data.size(), MSG_NOSIGNAL); });
     if (sent > 0) {
       data.remove_prefix(static_cast<std::size_t>(sent));
-      continue;
-    }
-    if (sent < 0 && errno == EINTR) {
       continue;
     }
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {

@@ -1,6 +1,7 @@
 #include "zelvane-monitor/publisher.h"
 
 #include "common/posix/descriptor.h"
+#include "common/posix/system_calls.h"
 #include "monitor_block/posix/run_lock.h"
 
 #include <fcntl.h>
@@ -28,7 +29,9 @@ using common::Descriptor;
 std::string ErrorText(int error) { return std::strerror(error); }
 
 // Whether a running publisher holds the object open as `fd` locked.
-bool HeldByPublisher(int fd) { return monitor_block::QueryRunLock(fd) == monitor_block::RunLock::kHeld; }
+bool HeldByPublisher(int fd) {
+  return monitor_block::QueryRunLock(fd) == monitor_block::RunLock::kHeld;
+}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -74,12 +77,12 @@ Occupant Examine(const std::string& path) {
     occupant.what = TypeName(occupant.file.st_mode);
     return occupant;
   }
-  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  Descriptor fd(open(path.c_str(), O_RDWR | kFlags));  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;
+  Descriptor fd(common::OpenCloseOnExec(path.c_str(), O_RDWR | kFlags));
   if (!fd.valid() && (errno == EACCES || errno == EPERM)) {
     // Another user's object: a lock can still be seen through a read-only
     // descriptor, though not taken.
-    Descriptor reader(open(path.c_str(), O_RDONLY | kFlags));  // NOLINT(*-pro-type-vararg)
+    Descriptor reader(common::OpenCloseOnExec(path.c_str(), O_RDONLY | kFlags));
     occupant.kind = reader.valid() && HeldByPublisher(reader.get()) ? Occupant::Kind::Running
                                                                     : Occupant::Kind::Other;
     occupant.what = "another user's object";
@@ -119,8 +122,7 @@ std::string Remove(const std::string& path, const Occupant& occupant) {
 Descriptor CreateNamed(const std::string& path, std::size_t size, Takeover takeover,
                        CreateReport& report) {
   // Readable by every user, as a system-wide monitor's block would be.
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-  Descriptor fd(open(kObjectFolder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
+  Descriptor fd(common::OpenCloseOnExec(kObjectFolder, O_TMPFILE | O_RDWR, 0644));
   if (!fd.valid()) {
     report.error =
         std::string("cannot create an object in ") + kObjectFolder + ": " + ErrorText(errno);

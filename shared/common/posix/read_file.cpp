@@ -1,6 +1,7 @@
 #include "common/read_file.h"
 
 #include "common/posix/descriptor.h"
+#include "common/posix/system_calls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,8 +58,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
   if (!CheckRegularFile(path, error)) {
     return std::nullopt;
   }
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-  const Descriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const Descriptor file(OpenCloseOnExec(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
   struct stat info {};
   if (file.get() < 0 || fstat(file.get(), &info) != 0) {
     error = std::strerror(errno);
@@ -78,10 +78,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
   std::array<char, 65536> chunk{};
   for (;;) {
     const std::size_t want = std::min(chunk.size(), max_size + 1 - text.size());
-    const ssize_t n = read(file.get(), chunk.data(), want);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
+    const ssize_t n = RetryOnInterrupt([&] { return read(file.get(), chunk.data(), want); });
     if (n < 0) {
       error = std::strerror(errno);
       return std::nullopt;

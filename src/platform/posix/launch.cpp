@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/posix/system_calls.h"
 #include "platform/exception.h"
 #include "platform/posix/codepage.h"
 
@@ -58,29 +59,20 @@ std::string ErrorText(int error) { return Utf8ToWindows1251Lossy(std::strerror(e
   _exit(127);
 }
 
-// A close-on-exec pipe whose both ends lie above the standard descriptors.
-// A host may run with 0, 1 or 2 closed, where pipe2 would put the ends; in
-// the program those are replaced by /dev/null, which would lose the report
-// of a failed start. Returns false with errno set on failure.
+// A close-on-exec pipe whose both ends lie above the standard descriptors:
+// in the program those are replaced by /dev/null, which would lose the
+// report of a failed start. Returns false with errno set on failure.
 bool StatusPipe(std::array<int, 2>& fds) {
   if (pipe2(fds.data(), O_CLOEXEC) != 0) return false;
-  for (int& fd : fds) {
-    if (fd > STDERR_FILENO) continue;
-    // fcntl is a C variadic; this is its documented use.
-    const int moved =
-        fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);  // NOLINT(cppcoreguidelines-pro-type-vararg)
-    const int error = errno;
-    close(fd);
-    fd = moved;
-    if (moved < 0) {
-      for (const int other : fds) {
-        if (other >= 0) close(other);
-      }
-      errno = error;
-      return false;
-    }
+  fds[0] = common::AboveStandardStreams(fds[0]);
+  fds[1] = common::AboveStandardStreams(fds[1]);
+  if (fds[0] >= 0 && fds[1] >= 0) return true;
+  const int error = errno;
+  for (const int fd : fds) {
+    if (fd >= 0) close(fd);
   }
-  return true;
+  errno = error;
+  return false;
 }
 
 }  // namespace
@@ -123,12 +115,10 @@ void LaunchExecutable(const Text1251& path) {
   }
   int status = 0;
   // ECHILD: the host ignores SIGCHLD, and the child was reaped for us.
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  common::RetryOnInterrupt([&] { return waitpid(child, &status, 0); });
   int error = 0;
-  ssize_t n = 0;
-  while ((n = read(pipe_fds[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
+  const ssize_t n =
+      common::RetryOnInterrupt([&] { return read(pipe_fds[0], &error, sizeof error); });
   close(pipe_fds[0]);
   if (n == static_cast<ssize_t>(sizeof error)) {
     throw Exception("Cannot start " + path + ": " + ErrorText(error));

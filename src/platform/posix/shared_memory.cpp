@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/posix/system_calls.h"
 #include "monitor_block/posix/run_lock.h"
 
 // Words are read through the object's descriptor with pread, never through a
@@ -20,7 +21,6 @@
 // descriptor: nothing is mapped.
 namespace zv::platform {
 namespace {
-
 
 // The handle carries the descriptor plus one, so that descriptor 0 is not
 // mistaken for "no handle".
@@ -45,10 +45,8 @@ bool Usable(const struct stat& info, std::size_t size) {
 
 // One copy of the word at `offset`. True when all four bytes were there.
 bool CopyWord(int fd, std::size_t offset, std::int32_t& word) {
-  ssize_t got = 0;
-  do {
-    got = pread(fd, &word, sizeof word, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = common::RetryOnInterrupt(
+      [&] { return pread(fd, &word, sizeof word, static_cast<off_t>(offset)); });
   return got == static_cast<ssize_t>(sizeof word);
 }
 

@@ -4,7 +4,6 @@
 
 #include <climits>
 
-#include "state/module_state.h"
 #include "zelvane_info.h"
 
 namespace zv::platform {
@@ -16,10 +15,12 @@ void (*Lookup(HMODULE module, const char* name))() {
   return reinterpret_cast<void (*)()>(GetProcAddress(module, name));
 }
 
+}  // namespace
+
 // Takes the shared memory manager if the host has loaded borlndmm.dll; only
 // all three functions together make a manager, though only SysGetMem is
 // called here (the host releases with SysFreeMem).
-void FindSharedAllocator(HostAllocatorChoice& choice) {
+void FindHostAllocator(HostAllocatorChoice& choice) noexcept {
   HMODULE module = GetModuleHandleA(ZV_BORLNDMM_MODULE);
   if (module == nullptr) {
     return;
@@ -31,22 +32,13 @@ void FindSharedAllocator(HostAllocatorChoice& choice) {
   }
 }
 
-// Looks for the manager when the module loads, before the rest of the
-// module's start-up (priority 101 is the earliest a program may use).
-__attribute__((constructor(101))) void FindSharedAllocatorAtLoad() {
-  FindSharedAllocator(State().Allocator);
-}
-
-}  // namespace
-
 // The host releases what it gets with the allocator it learns about from the
 // plugin's documentation; so the choice is made once, at the first buffer,
 // and never changes while the module lives.
-char* AllocateHostBuffer(std::size_t size) noexcept {
-  HostAllocatorChoice& choice = State().Allocator;
+char* AllocateHostBuffer(HostAllocatorChoice& choice, std::size_t size) noexcept {
   if (!choice.AllocatorFixed) {
     if (choice.Shared == nullptr) {
-      FindSharedAllocator(choice);  // the host may have loaded it after us
+      FindHostAllocator(choice);  // the host may have loaded it after us
     }
     choice.AllocatorFixed = true;
   }

@@ -1,13 +1,14 @@
-#include "zelvane-lcd/cp1251.h"
+#include "common/cp1251.h"
+
+#include "common/utf8.h"
 
 #include <array>
 #include <cstdint>
 
-namespace zv::host {
+namespace zv::common {
 namespace {
 
-// Code points of bytes 0x80..0xFF. A table rather than iconv: it is the same
-// on every platform the host builds on, Windows included, and cannot fail.
+// Code points of bytes 0x80..0xFF.
 // clang-format off
 constexpr std::array<std::uint16_t, 128> kUpperHalf = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
@@ -28,19 +29,6 @@ constexpr std::array<std::uint16_t, 128> kUpperHalf = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // 0xF8
 };
 // clang-format on
-
-void AppendUtf8(std::string& out, std::uint32_t code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
 
 }  // namespace
 
@@ -66,4 +54,30 @@ std::optional<char> Cp1251FromCodePoint(std::uint32_t code_point) {
   return std::nullopt;
 }
 
-}  // namespace zv::host
+namespace {
+
+// One pass over UTF-8 text; `replacement` stands for what 1251 cannot hold,
+// or the conversion fails at it when there is none.
+std::optional<std::string> FromUtf8(std::string_view text, std::optional<char> replacement) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Sequence sequence = DecodeUtf8(text, pos);
+    const std::optional<char> byte =
+        sequence.length == 0 ? std::nullopt : Cp1251FromCodePoint(sequence.code_point);
+    if (!byte && !replacement) return std::nullopt;
+    out += byte.value_or(*replacement);
+    pos += sequence.length == 0 ? 1 : sequence.length;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCp1251(std::string_view text) {
+  return FromUtf8(text, std::nullopt);
+}
+
+std::string Utf8ToCp1251Lossy(std::string_view text) { return *FromUtf8(text, '?'); }
+
+}  // namespace zv::common
