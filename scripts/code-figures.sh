@@ -51,7 +51,7 @@ row "display (display_probe*, gui_display*)" "$(ncl $(sources src | grep -E '/(d
 # A retry loop: EINTR on a line with "while", or a "continue" on the next.
 eintr_loops() {
   for f in "$@"; do
-    awk '/EINTR/ && /while/ { found = 1 } after && /continue/ { found = 1 } { after = /EINTR/ }
+    awk '/EINTR/ && /while|continue/ { found = 1 } after && /continue/ { found = 1 } { after = /EINTR/ }
          END { exit !found }' "$f" && echo "$f"
   done
 }
