@@ -3,7 +3,7 @@
 #   build/release/zelvane-info_<version>_<architecture>.deb
 # Its files are install rules of their own, in the component "deb" and left
 # out of a plain `cmake --install` (which installs the tarball's files):
-#   /usr/bin/zelvane-lcd, /usr/bin/zelvane-monitor   zelvane-lcd and zelvane-monitor
+#   /usr/bin/zelvane-lcd, /usr/bin/zelvane-monitor   the programs
 #   /usr/lib/zelvane_info/zelvane_info.so            the module, where
 #                                                    zelvane-lcd looks for it
 #   /usr/include/zelvane_info.h
@@ -53,10 +53,8 @@ zv_deb_gzip(${zv_packaging}/zelvane-monitor.1 zelvane-monitor.1)
 zv_deb_gzip(${zv_packaging}/debian/changelog changelog)
 
 set(zv_deb COMPONENT deb EXCLUDE_FROM_ALL)
-install(PROGRAMS $<TARGET_FILE:zelvane-lcd> DESTINATION ${CMAKE_INSTALL_BINDIR}
-  RENAME zelvane-lcd ${zv_deb})
-install(PROGRAMS $<TARGET_FILE:zelvane-monitor> DESTINATION ${CMAKE_INSTALL_BINDIR}
-  RENAME zelvane-monitor ${zv_deb})
+install(PROGRAMS $<TARGET_FILE:zelvane-lcd> $<TARGET_FILE:zelvane-monitor>
+  DESTINATION ${CMAKE_INSTALL_BINDIR} ${zv_deb})
 install(FILES $<TARGET_FILE:zelvane_info> DESTINATION ${CMAKE_INSTALL_LIBDIR}/zelvane_info ${zv_deb})
 install(FILES ${PROJECT_SOURCE_DIR}/include/zelvane_info.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   ${zv_deb})
