@@ -1,4 +1,4 @@
-// The host stand-in as a client of LCDd, LCDproc's display server: the
+// zelvane-lcd as a client of LCDd, LCDproc's display server: the
 // protocol's texts (platform-free, tested on their own) and the client loop.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The machine's own sensors as the monitor stand-in publishes them: which
+// The machine's own sensors as zelvane-monitor publishes them: which
 // sensor goes to which index of the block, what a reading is encoded as, and
 // what happens when a sensor fails or its chip goes away.
 //

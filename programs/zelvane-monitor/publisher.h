@@ -1,4 +1,4 @@
-// Publishing side of the monitor's shared memory, for the monitor stand-in
+// Publishing side of the monitor's shared memory, for zelvane-monitor
 // and the tests.
 #pragma once
 
@@ -25,7 +25,7 @@ enum class Takeover {
   Anything,
 };
 
-// What Create found and did, for the messages of the monitor stand-in.
+// What Create found and did, for the messages of zelvane-monitor.
 struct CreateReport {
   std::string error;         // why nothing was published; empty on success
   bool running = false;      // the error is: another publisher is running

@@ -1,4 +1,4 @@
-// Orderly stop of the stand-ins on Ctrl-C or a termination request, and a
+// Orderly stop of the programs on Ctrl-C or a termination request, and a
 // sleep that such a request cuts short.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The monitor's shared-memory block as both sides see it: its name, its
 // layout, the encoding of its words, and the three reading kinds with their
-// macro codes. The plugin reads the block; the monitor stand-in and the tests
+// macro codes. The plugin reads the block; zelvane-monitor and the tests
 // write it. No OS header: every side includes this one.
 #pragma once
 

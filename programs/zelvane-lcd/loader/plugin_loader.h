@@ -1,4 +1,4 @@
-// The host's side of a plugin module, shared by the host stand-in and the
+// The host's side of a plugin module, shared by zelvane-lcd and the
 // tests: loading it, looking up its exports, calling its entry points with
 // the plugin's errors caught the platform's way (a C++ exception on Linux, a
 // structured exception on Windows) and releasing the buffers GetValue hands

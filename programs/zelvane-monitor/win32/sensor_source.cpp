@@ -1,5 +1,5 @@
-// Windows has no common sensor library the stand-in could use (each board
-// maker ships its own), so the monitor stand-in publishes simulated or fixed
+// Windows has no common sensor library the monitor could use (each board
+// maker ships its own), so zelvane-monitor publishes simulated or fixed
 // readings there.
 #include "zelvane-monitor/hardware_sensors.h"
 

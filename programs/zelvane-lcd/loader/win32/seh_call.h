@@ -1,6 +1,6 @@
 /* Calls into the plugin the way a Windows host does, catching the structured
  * exception that carries the plugin's error. Used by the plugin loader (that
- * of the host stand-in and the tests) and by the tests that time or count
+ * of zelvane-lcd and the tests) and by the tests that time or count
  * the calls. Two implementations, picked by the build:
  *   - seh_call_x86.c, 32-bit x86: an exception-registration record on the
  *     thread's chain at fs:[0] for the length of the call, as a host built
