@@ -118,10 +118,9 @@ int ReplaceProfileFile(const std::string& path, const std::string& text) {
     (void)unlink(temp.c_str());
     return error;
   }
-  // A failure from here on leaves a complete file.
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
-  const Descriptor dir(
-      open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // A failure from here on leaves a complete file. (open is a C variadic.)
+  const Descriptor dir(open(folder.empty() ? "." : folder.c_str(),  // NOLINT(*-pro-type-vararg)
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.valid()) (void)fsync(dir.get());
   return 0;
 }
