@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,14 +52,16 @@ std::string XdgDocumentsFolder(const std::string& home) {
     config = home + "/.config";
   }
   const std::string file = config + "/user-dirs.dirs";
-  const std::optional<std::string> text = ReadRegularFile(file, "Cannot read " + PathText({file}));
-  if (!text) return {};
+  std::string text;
+  const int error = ReadProfileFile(file, text);
+  if (error == ENOENT) return {};
+  if (error != 0) FailOn("Cannot read", PathText({file}), error);
   std::string folder;
   const std::string name = "XDG_DOCUMENTS_DIR=";
-  for (std::size_t at = 0; at < text->size();) {
-    std::size_t end = text->find('\n', at);
-    if (end == std::string::npos) end = text->size();
-    const std::string_view line = std::string_view(*text).substr(at, end - at);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = std::string_view(text).substr(at, end - at);
     at = end + 1;
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line.compare(start, name.size(), name) != 0) continue;

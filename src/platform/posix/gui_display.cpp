@@ -7,7 +7,6 @@
 #include <link.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdlib>
 
 #include "platform/posix/display_probe.h"
@@ -18,30 +17,13 @@ namespace {
 // The place of the loaded object holding `address` in the process's list
 // of loaded objects (which is in loading order), or -1.
 int LoadOrder(const void* address) {
-  struct Search {
-    std::uintptr_t address = 0;
-    int index = 0;
-    int found = -1;
-  } search;
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): compared with segment addresses
-  search.address = reinterpret_cast<std::uintptr_t>(address);
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, std::size_t /*size*/, void* data) {
-        auto* s = static_cast<Search*>(data);
-        for (int i = 0; i < info->dlpi_phnum; ++i) {
-          const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-          const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
-          if (segment.p_type == PT_LOAD && s->address >= start &&
-              s->address < start + segment.p_memsz) {
-            s->found = s->index;
-            return 1;
-          }
-        }
-        ++s->index;
-        return 0;
-      },
-      &search);
-  return search.found;
+  Dl_info info{};
+  link_map* object = nullptr;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dladdr1's out parameter
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) == 0) return -1;
+  int place = 0;
+  for (; object != nullptr && object->l_prev != nullptr; object = object->l_prev) ++place;
+  return object != nullptr ? place : -1;
 }
 
 // The display this module opened and handed to FLTK. FLTK keeps it for as
@@ -50,34 +32,23 @@ int LoadOrder(const void* address) {
 // would stay behind, one per load. So the module closes it when it
 // unloads. A host that loaded FLTK before (and uses it) keeps FLTK and the
 // display, which FLTK's own state refers to, and the next load reuses it.
-struct OpenedDisplay {
-  OpenedDisplay() = default;
-  OpenedDisplay(const OpenedDisplay&) = delete;
-  OpenedDisplay& operator=(const OpenedDisplay&) = delete;
-  OpenedDisplay(OpenedDisplay&&) = delete;
-  OpenedDisplay& operator=(OpenedDisplay&&) = delete;
-  ~OpenedDisplay();
+Display* opened = nullptr;
+bool fltk_leaves_with_us = false;
 
-  Display* display = nullptr;
-  bool fltk_leaves_with_us = false;
-};
-
-OpenedDisplay::~OpenedDisplay() {
-  if (display == nullptr || fl_display != display || !fltk_leaves_with_us ||
+[[gnu::destructor]] void CloseOpenedDisplay() {
+  if (opened == nullptr || fl_display != opened || !fltk_leaves_with_us ||
       Fl::first_window() != nullptr) {
     return;
   }
-  if (DisplayAnswers(DisplayString(display), kDisplayAnswerBound)) {
+  if (DisplayAnswers(DisplayString(opened), kDisplayAnswerBound)) {
     fl_close_display();
   } else {
     // Closing through Xlib would wait for a server that does not answer;
     // the connection itself goes, Xlib's record of it with FLTK.
-    close(ConnectionNumber(display));
+    close(ConnectionNumber(opened));
   }
   fl_display = nullptr;
 }
-
-OpenedDisplay opened;
 
 }  // namespace
 
@@ -88,31 +59,23 @@ OpenedDisplay opened;
 // bound; a display already open is asked again before every window, as
 // its server may have stopped since.
 bool EnsureGuiDisplay() {
-  if (fl_display != nullptr) {
-    return DisplayAnswers(DisplayString(fl_display), kDisplayAnswerBound);
-  }
+  if (fl_display != nullptr) return DisplayAnswers(DisplayString(fl_display), kDisplayAnswerBound);
   const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || !DisplayAnswers(name, kDisplayAnswerBound)) {
-    return false;
-  }
-  Display* display = XOpenDisplay(name);
-  if (display == nullptr) {
-    return false;
-  }
-  fl_open_display(display);
-  opened.display = display;
+  if (name == nullptr || !DisplayAnswers(name, kDisplayAnswerBound)) return false;
+  opened = XOpenDisplay(name);
+  if (opened == nullptr) return false;
+  fl_open_display(opened);
   // FLTK loaded after this module (or program) came with it.
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): a function's address as data
   const int ours = LoadOrder(reinterpret_cast<const void*>(&EnsureGuiDisplay));
-  opened.fltk_leaves_with_us = ours >= 0 && ours < LoadOrder(&fl_display);
-  if (opened.fltk_leaves_with_us) {
-    // FLTK never closes the fonts it opens, so their font library cannot
-    // be unloaded cleanly: each load would leave its own copy of the font
-    // files mapped (some 800 kB). The font library (Xft, with fontconfig
-    // and FreeType) stays for the life of the process instead, and every
-    // later load shares its font files and configuration.
-    static_cast<void>(dlopen("libXft.so.2", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE));
-  }
+  fltk_leaves_with_us = ours >= 0 && ours < LoadOrder(&fl_display);
+  // FLTK never closes the fonts it opens, so their font library cannot be
+  // unloaded cleanly: each load would leave its own copy of the font files
+  // mapped (some 800 kB). When FLTK leaves with this module, the font
+  // library (Xft, with fontconfig and FreeType) stays for the life of the
+  // process instead, and every later load shares its font files and
+  // configuration.
+  if (fltk_leaves_with_us) dlopen("libXft.so.2", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
   return true;
 }
 

@@ -1,10 +1,12 @@
 // File access for the POSIX settings backend (the settings file and the
-// user-dirs file that says where it lies): nothing is ever opened that
-// could block the host's thread or read without end.
+// user-dirs file that says where it lies): a bounded read that never blocks
+// the host's thread, the walk along symbolic links, and the replacement of
+// a file as a whole. They return codes (0, an errno value or one of the two
+// below); the caller, which knows what the user was doing, words the error
+// once, with FailOn.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 #include "platform/text.h"
@@ -15,39 +17,32 @@ namespace zv::platform {
 // one, small enough to read at once. A larger file is an error.
 constexpr std::size_t kMaxProfileFileSize = std::size_t{4} << 20;
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&&) = delete;
-  FileDescriptor& operator=(FileDescriptor&&) = delete;
-  ~FileDescriptor() { Close(); }
-  [[nodiscard]] int get() const { return fd_; }
-  // Closes now; returns close's result.
-  int Close();
+// Failures that are no errno value.
+constexpr int kNotRegularFile = -1;
+constexpr int kFileTooLarge = -2;
 
- private:
-  int fd_;
-};
+// Reads the regular file at `path` (links followed) into `text`, with room
+// for `spare` more bytes. ENOENT: no file is there (a dangling link
+// included). Anything but a regular file is kNotRegularFile and never
+// opened: the type is checked before a non-blocking open and again on the
+// open file.
+int ReadProfileFile(const std::string& path, std::string& text, std::size_t spare = 0);
 
-// Raises Exception "<failure>: <reason>"; `failure` says what failed and
-// names the file ("Cannot read the settings file /home/u/Lumora3.ini"), as
-// 1251 text (PathText).
-[[noreturn]] void FailOn(const Text1251& failure, const Text1251& reason);
-// The same with the text of an errno value as the reason.
-[[noreturn]] void FailOnError(const Text1251& failure, int error);
+// Follows the symbolic links from `path` to the first name that is no link
+// and sets `path` to it; that name need not exist (a dangling link leads to
+// the missing file it names). ELOOP past as many links as the kernel
+// follows; `path` stays as it was on any failure.
+int FollowLinks(std::string& path);
 
-// The bytes of the regular file at the native path `path` (links followed unless
-// `follow_links` is false), or nothing when no file is there (a dangling
-// link included). The string has room for `spare` more bytes. Special files
-// (FIFOs, devices, sockets, folders) are never opened for reading: the type
-// is checked before opening, the open does not block, and the type is
-// checked again on the open file. Raises Exception, `failure` starting its
-// message, for anything but a regular file, for a file larger than
-// kMaxProfileFileSize and when the file cannot be read.
-std::optional<std::string> ReadRegularFile(const std::string& path, const Text1251& failure,
-                                           bool follow_links = true, std::size_t spare = 0);
+// Replaces the file `path`, a regular file or nothing (no link), with
+// `text`, so that a crash leaves the old file or the new one, never a
+// part; the new one keeps the old one's permissions (and owner, where
+// allowed), and a file that is new gets 0666 less the umask. EWOULDBLOCK:
+// another save of the same file is under way, and nothing was done.
+int ReplaceProfileFile(const std::string& path, const std::string& text);
+
+// Raises Exception "<what> <shown>: <reason>", the reason being `error`
+// said in words; `shown` is a path as 1251 text.
+[[noreturn]] void FailOn(const char* what, const Text1251& shown, int error);
 
 }  // namespace zv::platform

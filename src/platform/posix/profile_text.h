@@ -17,15 +17,12 @@ namespace zv::platform {
 std::optional<std::string> FindProfileValue(std::string_view text, std::string_view section,
                                             std::string_view key);
 
-// Whether SetProfileValue takes these names and value: false when the value
-// holds a line break or the names cannot be written as a header and key.
-bool CanSetProfileValue(std::string_view section, std::string_view key, std::string_view value);
-
 // Sets `key` in `section` to `value` in `text`: rewrites the value part of
 // the line FindProfileValue reads, else adds "key=value" after the section's
 // last non-blank line, else adds the section at the end. New lines take the
-// file's line ending. Returns false, leaving `text` as it was, when
-// CanSetProfileValue does.
+// file's line ending. Returns false, leaving `text` as it was, when the
+// value holds a line break or the names cannot be written as a header and
+// key.
 bool SetProfileValue(std::string& text, std::string_view section, std::string_view key,
                      std::string_view value);
 
