@@ -6,7 +6,7 @@
 
 namespace zv::common {
 
-// An open descriptor, closed with its owner.
+// Owns one descriptor (-1: none) and closes it when it goes.
 class Descriptor {
  public:
   Descriptor() = default;
@@ -18,13 +18,11 @@ class Descriptor {
     std::swap(fd_, other.fd_);
     return *this;
   }
-  ~Descriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
+  ~Descriptor() { (void)Close(); }
   [[nodiscard]] int get() const { return fd_; }
   [[nodiscard]] bool valid() const { return fd_ >= 0; }
+  // Closes now; returns close's result (0 when there was nothing to close).
+  int Close() { return fd_ >= 0 ? close(std::exchange(fd_, -1)) : 0; }
 
  private:
   int fd_ = -1;

@@ -12,10 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/descriptor.h"
-#include "platform/posix/retry.h"
+#include "common/posix/descriptor.h"
+#include "common/posix/system_calls.h"
 
 namespace zv::platform {
+
+using common::Descriptor;
+using common::RetryOnInterrupt;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -10,12 +10,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/posix/descriptor.h"
+#include "common/posix/system_calls.h"
 #include "platform/exception.h"
 #include "platform/posix/codepage.h"
-#include "platform/posix/descriptor.h"
-#include "platform/posix/retry.h"
 
 namespace zv::platform {
+
+using common::Descriptor;
+using common::OpenCloseOnExec;
+using common::RetryOnInterrupt;
+
 namespace {
 
 // Locks the file open on `fd` against other saves, without waiting (a file
@@ -35,12 +40,10 @@ bool LockNamed(int fd, const std::string& name) {
 // that was killed, and goes; one that is held is another save's, under way,
 // which this one leaves alone (EWOULDBLOCK) rather than wait for it.
 int CreateTemporary(const std::string& temp, Descriptor& fd) {
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
-  const Descriptor left(open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const Descriptor left(OpenCloseOnExec(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
   if (left.valid() && !LockNamed(left.get(), temp)) return EWOULDBLOCK;
   if (left.valid() && unlink(temp.c_str()) != 0) return errno;
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
-  fd = Descriptor(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  fd = Descriptor(OpenCloseOnExec(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
   if (!fd.valid()) return errno;
   return LockNamed(fd.get(), temp) ? 0 : EWOULDBLOCK;
 }
@@ -54,8 +57,7 @@ int ReadProfileFile(const std::string& path, std::string& text, std::size_t spar
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return errno;
   if (!S_ISREG(info.st_mode)) return kNotRegularFile;
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open is a C variadic
-  const Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const Descriptor fd(OpenCloseOnExec(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid() || fstat(fd.get(), &info) != 0) return errno;
   if (!S_ISREG(info.st_mode)) return kNotRegularFile;
   if (static_cast<std::size_t>(info.st_size) > kMaxProfileFileSize) return kFileTooLarge;
@@ -118,9 +120,9 @@ int ReplaceProfileFile(const std::string& path, const std::string& text) {
     (void)unlink(temp.c_str());
     return error;
   }
-  // A failure from here on leaves a complete file. (open is a C variadic.)
-  const Descriptor dir(open(folder.empty() ? "." : folder.c_str(),  // NOLINT(*-pro-type-vararg)
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // A failure from here on leaves a complete file.
+  const Descriptor dir(
+      OpenCloseOnExec(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY));
   if (dir.valid()) (void)fsync(dir.get());
   return 0;
 }
