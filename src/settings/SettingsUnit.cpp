@@ -1,6 +1,7 @@
 #include "settings/SettingsUnit.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "platform/exception.h"
@@ -10,16 +11,60 @@
 namespace zv::settings {
 namespace {
 
-using platform::ControlKind;
 using platform::DialogEvent;
-using platform::DialogWindow;
+using platform::DialogForm;
+using Kind = platform::DialogControl::Kind;
 
-// The ids by which the form addresses its controls in the window.
-enum ControlId : int { kBevel1, kRunZV, kPathZV, kSpeedButton1, kButton1, kButton2, kPathLabel };
+// The ids of the form's controls in the described form: tab order, with
+// the label just before its edit.
+enum ControlId : int { kBevel1, kRunZV, kPathLabel, kPathZV, kSpeedButton1, kButton1, kButton2 };
 
 const char* const kNoWindow = "Cannot show the settings dialog: no display is available";
 
-platform::PixelRect PlaceOf(const TControl& c) { return {c.Left, c.Top, c.Width, c.Height}; }
+// Puts the components' state into the described form. A text the settings
+// cannot hold is not put back, so the edit keeps it as the user typed it.
+void Present(const TfrmZVSettings& f, DialogForm& form) {
+  // The label greys with its edit, as a labelled edit's does.
+  const TControl* const components[] = {&f.Bevel1,       &f.cbRunZV, &f.edPathZV, &f.edPathZV,
+                                        &f.SpeedButton1, &f.Button1, &f.Button2};
+  for (std::size_t id = 0; id < form.controls.size(); ++id) {
+    form.controls[id].enabled = components[id]->Enabled;
+  }
+  form.controls[kRunZV].checked = f.cbRunZV.Checked;
+  form.controls[kPathZV].text_fits = f.edPathZV.TextFits;
+  if (f.edPathZV.TextFits) form.controls[kPathZV].text = f.edPathZV.Text;
+}
+
+DialogForm Describe(const TfrmZVSettings& f) {
+  const auto control = [](Kind kind, const TControl& c, const std::string& text) {
+    return platform::DialogControl{kind, {c.Left, c.Top, c.Width, c.Height}, text};
+  };
+  const TBoundLabel& label = f.edPathZV.EditLabel;
+  DialogForm form{f.Caption, f.ClientWidth, f.ClientHeight};
+  form.controls = {control(Kind::Frame, f.Bevel1, {}),
+                   control(Kind::CheckBox, f.cbRunZV, f.cbRunZV.Caption),
+                   control(Kind::Label, label, label.Caption),
+                   control(Kind::Edit, f.edPathZV, f.edPathZV.Text),
+                   control(Kind::FlatButton, f.SpeedButton1, f.SpeedButton1.Caption),
+                   control(Kind::Button, f.Button1, f.Button1.Caption),
+                   control(Kind::Button, f.Button2, f.Button2.Caption)};
+  Present(f, form);
+  return form;
+}
+
+// Sizes the label and places the window before it is shown.
+void Open(TfrmZVSettings& f, const DialogEvent& event, DialogForm& form) {
+  // The label sizes itself to its text, as a Windows label does: the design
+  // width fits the Windows dialog font, which may be narrower than the
+  // window's.
+  TBoundLabel& label = f.edPathZV.EditLabel;
+  label.Width = std::max(label.Width, form.controls[kPathLabel].text_width);
+  form.controls[kPathLabel].place.width = label.Width;
+  const platform::PixelRect place =
+      PlaceDialog(event.host, event.work_area, event.width, event.height);
+  form.left = place.left;
+  form.top = place.top;
+}
 
 }  // namespace
 
@@ -73,60 +118,21 @@ platform::PixelRect PlaceDialog(const std::optional<platform::PixelRect>& host,
 }
 
 TModalResult TfrmZVSettings::ShowModal() {
-  const auto window = platform::OpenDialogWindow(Caption, ClientWidth, ClientHeight);
-  if (!window) {
-    throw Exception(kNoWindow);
-  }
-  return ShowModal(*window);
+  return ShowModal(platform::RunDialog);
 }
 
-TModalResult TfrmZVSettings::ShowModal(DialogWindow& window) {
-  // The label sizes itself to its text, as a Windows label does: the design
-  // width fits the Windows dialog font, which may be narrower than the
-  // window's.
-  TBoundLabel& label = edPathZV.EditLabel;
-  label.Width = std::max(label.Width, window.TextWidth(label.Caption));
-  // Declaration order is tab order; the label goes just before its edit.
-  const bool created =
-      window.Add(kBevel1, ControlKind::Frame, PlaceOf(Bevel1), {}) &&
-      window.Add(kRunZV, ControlKind::CheckBox, PlaceOf(cbRunZV), cbRunZV.Caption) &&
-      window.Add(kPathLabel, ControlKind::Label, PlaceOf(label), label.Caption) &&
-      window.Add(kPathZV, ControlKind::Edit, PlaceOf(edPathZV), edPathZV.Text) &&
-      window.Add(kSpeedButton1, ControlKind::FlatButton, PlaceOf(SpeedButton1),
-                 SpeedButton1.Caption) &&
-      window.Add(kButton1, ControlKind::Button, PlaceOf(Button1), Button1.Caption) &&
-      window.Add(kButton2, ControlKind::Button, PlaceOf(Button2), Button2.Caption);
-  if (!created) {
-    throw Exception(kNoWindow);
-  }
-
-  // Shows the components' state. The edit's text is put back only when it
-  // differs from what the edit shows, so that the caret stays where it was;
-  // a text the settings cannot hold stays as the user typed it.
-  const auto present = [&] {
-    window.SetEnabled(kBevel1, Bevel1.Enabled);
-    window.SetEnabled(kRunZV, cbRunZV.Enabled);
-    window.SetChecked(kRunZV, cbRunZV.Checked);
-    // The label greys with its edit, as a labelled edit's does.
-    window.SetEnabled(kPathLabel, edPathZV.Enabled);
-    window.SetEnabled(kPathZV, edPathZV.Enabled);
-    if (edPathZV.TextFits && window.Text(kPathZV) != edPathZV.Text) {
-      window.SetText(kPathZV, edPathZV.Text);
-    }
-    window.SetEnabled(kSpeedButton1, SpeedButton1.Enabled);
-    window.SetEnabled(kButton1, Button1.Enabled);
-    window.SetEnabled(kButton2, Button2.Enabled);
-  };
-  present();
-  const platform::DialogSurroundings around = window.Surroundings();
-  const platform::PixelRect place =
-      PlaceDialog(around.host, around.work_area, around.width, around.height);
-  window.Move(place.left, place.top);
-  window.Show();
-
+TModalResult TfrmZVSettings::ShowModal(const platform::DialogRunner& run) {
+  DialogForm form = Describe(*this);
   TModalResult result = mrNone;
-  while (result == mrNone) {
-    const DialogEvent event = window.WaitForEvent();
+  const auto handle = [&](const DialogEvent& event, DialogForm& shown) {
+    if (event.kind == DialogEvent::Kind::Open) {
+      Open(*this, event, shown);
+      return false;
+    }
+    // The user's ticks and text first, then what the event means.
+    cbRunZV.Checked = shown.controls[kRunZV].checked;
+    edPathZV.TextFits = shown.controls[kPathZV].text_fits;
+    if (edPathZV.TextFits) edPathZV.Text = shown.controls[kPathZV].text;
     int clicked = event.kind == DialogEvent::Kind::Click ? event.control : platform::kNoControl;
     // Enter clicks the push button that has the focus; otherwise neither
     // Enter nor Escape does anything, as neither button is the default or
@@ -135,40 +141,16 @@ TModalResult TfrmZVSettings::ShowModal(DialogWindow& window) {
         (event.control == kButton1 || event.control == kButton2)) {
       clicked = event.control;
     }
-    if (event.kind == DialogEvent::Kind::Close) {
-      result = mrCancel;
-    }
-    if (clicked == platform::kNoControl) {
-      continue;
-    }
-    // The user's ticks and text first, then the click's handler.
-    cbRunZV.Checked = window.Checked(kRunZV);
-    auto text = window.Text(kPathZV);
-    edPathZV.TextFits = text.has_value();
-    if (text) {
-      edPathZV.Text = std::move(*text);
-    }
-    switch (clicked) {
-      case kRunZV:
-        cbRunZVClick();
-        break;
-      case kSpeedButton1:
-        SpeedButton1Click();
-        break;
-      case kButton1:
-        result = Button1.ModalResult;
-        break;
-      case kButton2:
-        result = Button2.ModalResult;
-        break;
-      default:
-        break;
-    }
-    if (result == mrNone) {
-      present();
-    }
-  }
-  return result;
+    if (event.kind == DialogEvent::Kind::Close) result = mrCancel;
+    if (clicked == kRunZV) cbRunZVClick();
+    if (clicked == kSpeedButton1) SpeedButton1Click();
+    if (clicked == kButton1) result = Button1.ModalResult;
+    if (clicked == kButton2) result = Button2.ModalResult;
+    Present(*this, shown);
+    return result != mrNone;
+  };
+  if (!run(form, handle)) throw Exception(kNoWindow);
+  return result == mrNone ? mrCancel : result;
 }
 
 }  // namespace zv::settings
