@@ -1,7 +1,6 @@
 #include "settings/SettingsUnit.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <utility>
 
 #include "platform/exception.h"
@@ -21,55 +20,33 @@ enum ControlId : int { kBevel1, kRunZV, kPathLabel, kPathZV, kSpeedButton1, kBut
 
 const char* const kNoWindow = "Cannot show the settings dialog: no display is available";
 
-// Puts the components' state into the described form. A text the settings
-// cannot hold is not put back, so the edit keeps it as the user typed it.
-void Present(const TfrmZVSettings& f, DialogForm& form) {
-  // The label greys with its edit, as a labelled edit's does.
-  const TControl* const components[] = {&f.Bevel1,       &f.cbRunZV, &f.edPathZV, &f.edPathZV,
-                                        &f.SpeedButton1, &f.Button1, &f.Button2};
-  for (std::size_t id = 0; id < form.controls.size(); ++id) {
-    form.controls[id].enabled = components[id]->Enabled;
-  }
-  form.controls[kRunZV].checked = f.cbRunZV.Checked;
-  form.controls[kPathZV].text_fits = f.edPathZV.TextFits;
-  if (f.edPathZV.TextFits) form.controls[kPathZV].text = f.edPathZV.Text;
-}
-
+// The form as the toolkit is to show it. A text the settings cannot hold is
+// not put back: the edit keeps it as the user typed it.
 DialogForm Describe(const TfrmZVSettings& f) {
-  const auto control = [](Kind kind, const TControl& c, const std::string& text) {
-    return platform::DialogControl{kind, {c.Left, c.Top, c.Width, c.Height}, text};
+  const auto control = [](Kind kind, const TControl& c, const std::string& text, bool enabled) {
+    return platform::DialogControl{kind, {c.Left, c.Top, c.Width, c.Height}, text, enabled};
   };
   const TBoundLabel& label = f.edPathZV.EditLabel;
   DialogForm form{f.Caption, f.ClientWidth, f.ClientHeight};
-  form.controls = {control(Kind::Frame, f.Bevel1, {}),
-                   control(Kind::CheckBox, f.cbRunZV, f.cbRunZV.Caption),
-                   control(Kind::Label, label, label.Caption),
-                   control(Kind::Edit, f.edPathZV, f.edPathZV.Text),
-                   control(Kind::FlatButton, f.SpeedButton1, f.SpeedButton1.Caption),
-                   control(Kind::Button, f.Button1, f.Button1.Caption),
-                   control(Kind::Button, f.Button2, f.Button2.Caption)};
-  Present(f, form);
+  form.controls = {
+      control(Kind::Frame, f.Bevel1, {}, f.Bevel1.Enabled),
+      control(Kind::CheckBox, f.cbRunZV, f.cbRunZV.Caption, f.cbRunZV.Enabled),
+      // The label greys with its edit, as a labelled edit's does.
+      control(Kind::Label, label, label.Caption, f.edPathZV.Enabled),
+      control(Kind::Edit, f.edPathZV, f.edPathZV.Text, f.edPathZV.Enabled),
+      control(Kind::FlatButton, f.SpeedButton1, f.SpeedButton1.Caption, f.SpeedButton1.Enabled),
+      control(Kind::Button, f.Button1, f.Button1.Caption, f.Button1.Enabled),
+      control(Kind::Button, f.Button2, f.Button2.Caption, f.Button2.Enabled)};
+  form.left = f.Left, form.top = f.Top;
+  form.controls[kRunZV].checked = f.cbRunZV.Checked;
+  form.controls[kPathZV].text_fits = f.edPathZV.TextFits;
   return form;
-}
-
-// Sizes the label and places the window before it is shown.
-void Open(TfrmZVSettings& f, const DialogEvent& event, DialogForm& form) {
-  // The label sizes itself to its text, as a Windows label does: the design
-  // width fits the Windows dialog font, which may be narrower than the
-  // window's.
-  TBoundLabel& label = f.edPathZV.EditLabel;
-  label.Width = std::max(label.Width, form.controls[kPathLabel].text_width);
-  form.controls[kPathLabel].place.width = label.Width;
-  const platform::PixelRect place =
-      PlaceDialog(event.host, event.work_area, event.width, event.height);
-  form.left = place.left;
-  form.top = place.top;
 }
 
 }  // namespace
 
 TfrmZVSettings::TfrmZVSettings()
-    : Caption("Zelvane settings..."), ClientWidth(329), ClientHeight(129) {
+    : Caption("Zelvane settings..."), Left(402), Top(203), ClientWidth(329), ClientHeight(129) {
   Bevel1 = {{8, 8, 313, 113}};
   // "Пробовать запустить Zelvane"
   cbRunZV = {{16, 16, 297, 17},
@@ -117,17 +94,19 @@ platform::PixelRect PlaceDialog(const std::optional<platform::PixelRect>& host,
   return {left, top, width, height};
 }
 
-TModalResult TfrmZVSettings::ShowModal() {
-  return ShowModal(platform::RunDialog);
-}
+TModalResult TfrmZVSettings::ShowModal() { return ShowModal(platform::RunDialog); }
 
 TModalResult TfrmZVSettings::ShowModal(const platform::DialogRunner& run) {
-  DialogForm form = Describe(*this);
   TModalResult result = mrNone;
   const auto handle = [&](const DialogEvent& event, DialogForm& shown) {
     if (event.kind == DialogEvent::Kind::Open) {
-      Open(*this, event, shown);
-      return false;
+      // The label sizes itself to its text, as a Windows label does: the
+      // design width fits the Windows dialog font, which may be narrower
+      // than the window's.
+      TBoundLabel& label = edPathZV.EditLabel;
+      label.Width = std::max(label.Width, shown.controls[kPathLabel].text_width);
+      const auto place = PlaceDialog(event.host, event.work_area, event.width, event.height);
+      Left = place.left, Top = place.top;
     }
     // The user's ticks and text first, then what the event means.
     cbRunZV.Checked = shown.controls[kRunZV].checked;
@@ -146,9 +125,10 @@ TModalResult TfrmZVSettings::ShowModal(const platform::DialogRunner& run) {
     if (clicked == kSpeedButton1) SpeedButton1Click();
     if (clicked == kButton1) result = Button1.ModalResult;
     if (clicked == kButton2) result = Button2.ModalResult;
-    Present(*this, shown);
+    shown = Describe(*this);
     return result != mrNone;
   };
+  DialogForm form = Describe(*this);
   if (!run(form, handle)) throw Exception(kNoWindow);
   return result == mrNone ? mrCancel : result;
 }

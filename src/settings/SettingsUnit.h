@@ -71,6 +71,7 @@ class TfrmZVSettings {
   TfrmZVSettings();
 
   std::string Caption;
+  int Left, Top;  // the window's place on the screen, set when it is shown
   int ClientWidth;
   int ClientHeight;
 

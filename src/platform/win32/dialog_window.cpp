@@ -20,30 +20,20 @@ namespace {
 using Kind = DialogControl::Kind;
 
 // The Win32 API carries handles, pointers and small numbers in its
-// pointer-sized words (message parameters, window data); these two convert
-// between them.
-// NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
-template <typename Pointer, typename Word>
-Pointer FromWord(Word word) {
-  return reinterpret_cast<Pointer>(word);
+// pointer-sized words (message parameters, window data).
+template <typename To, typename From>
+To Cast(From from) {
+  return reinterpret_cast<To>(from);  // NOLINT(*-reinterpret-cast,performance-no-int-to-ptr)
 }
-template <typename Word, typename Pointer>
-Word ToWord(Pointer pointer) {
-  return reinterpret_cast<Word>(pointer);
-}
-// NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
 
 // The host's main window: the calling thread's active window, else the
 // foreground window when it belongs to this process; as its top level.
 HWND HostWindow() {
   HWND window = GetActiveWindow();
-  if (window == nullptr) {
-    HWND foreground = GetForegroundWindow();
-    DWORD process = 0;
-    if (foreground != nullptr && GetWindowThreadProcessId(foreground, &process) != 0 &&
-        process == GetCurrentProcessId()) {
-      window = foreground;
-    }
+  DWORD process = 0;
+  if (window == nullptr && GetWindowThreadProcessId(GetForegroundWindow(), &process) != 0 &&
+      process == GetCurrentProcessId()) {
+    window = GetForegroundWindow();
   }
   return window != nullptr ? GetAncestor(window, GA_ROOT) : nullptr;
 }
@@ -60,29 +50,20 @@ PixelRect PixelRectOf(const RECT& rect) {
           static_cast<int>(rect.right - rect.left), static_cast<int>(rect.bottom - rect.top)};
 }
 
-// A control's item in the template: its class's atom and its styles. The
-// check box and push buttons tell when they take the focus (BS_NOTIFY).
+// Each kind's item in the template, in the order of the kinds: its class's
+// atom (0x80 button, 0x81 edit, 0x82 static) and styles. The check box and
+// push buttons tell when they take the focus (BS_NOTIFY); the flat button
+// is no tab stop.
 struct Item {
-  WORD atom;  // 0x80 button, 0x81 edit, 0x82 static
+  WORD atom;
   DWORD style, ex_style;
 };
-Item ItemOf(Kind kind) {
-  switch (kind) {
-    case Kind::Frame:
-      return {0x82, SS_ETCHEDFRAME, 0};
-    case Kind::Label:
-      return {0x82, SS_LEFT | SS_NOPREFIX, 0};
-    case Kind::CheckBox:
-      return {0x80, BS_AUTOCHECKBOX | BS_NOTIFY | WS_TABSTOP, 0};
-    case Kind::Edit:
-      return {0x81, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
-    case Kind::Button:
-      return {0x80, BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 0};
-    case Kind::FlatButton:
-      break;
-  }
-  return {0x80, BS_PUSHBUTTON, 0};
-}
+constexpr Item kItems[] = {{0x82, SS_ETCHEDFRAME, 0},
+                           {0x82, SS_LEFT | SS_NOPREFIX, 0},
+                           {0x80, BS_AUTOCHECKBOX | BS_NOTIFY | WS_TABSTOP, 0},
+                           {0x81, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+                           {0x80, BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 0},
+                           {0x80, BS_PUSHBUTTON, 0}};
 
 // The form as an in-memory DLGTEMPLATEEX, in the form's font ("MS Sans
 // Serif" of 8 points: 11 pixels high at 96 dots per inch) and tab order.
@@ -104,7 +85,7 @@ std::vector<WORD> TemplateOf(const DialogForm& form) {
   word(8), word(FW_NORMAL), word(MAKEWORD(FALSE, DEFAULT_CHARSET)), text("MS Sans Serif");
   for (std::size_t id = 0; id < form.controls.size(); ++id) {
     if (words.size() % 2 != 0) word(0);
-    const Item item = ItemOf(form.controls[id].kind);
+    const Item& item = kItems[static_cast<std::size_t>(form.controls[id].kind)];
     dword(0), dword(item.ex_style), dword(WS_CHILD | WS_VISIBLE | item.style);
     dword(0), dword(0), dword(kFirstControlId + id), word(0xFFFF), word(item.atom);
     text(form.controls[id].text), word(0);
@@ -120,75 +101,59 @@ struct Dialog {
   HWND window = nullptr;
   HWND focus = nullptr;  // where the flat button gives the keyboard focus back
   bool done = false;
-
-  [[nodiscard]] HWND Child(std::size_t id) const {
-    return GetDlgItem(window, static_cast<int>(kFirstControlId + id));
-  }
-  // The control of a child window's ID, or nullptr.
-  [[nodiscard]] const DialogControl* Control(int id) const {
-    return id >= 0 && id < static_cast<int>(form.controls.size())
-               ? &form.controls[static_cast<std::size_t>(id)]
-               : nullptr;
-  }
 };
 
-// Shows the form's state. An edit's text is put back only when it differs
-// from what the edit shows, so that the caret stays where it was.
-void Show(const Dialog& dialog) {
+// Takes the user's ticks and texts into the form (`take`), or shows the
+// form's state. An edit's text is put back only when it differs from what
+// the edit shows, so that the caret stays where it was.
+void Sync(Dialog& dialog, bool take) {
   for (std::size_t id = 0; id < dialog.form.controls.size(); ++id) {
-    const DialogControl& control = dialog.form.controls[id];
-    HWND child = dialog.Child(id);
+    DialogControl& control = dialog.form.controls[id];
+    HWND child = GetDlgItem(dialog.window, static_cast<int>(kFirstControlId + id));
+    const std::optional<std::string> text = Windows1251FromWide(WindowText(child));
+    if (take && control.kind == Kind::CheckBox) {
+      control.checked = SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    } else if (take && control.kind == Kind::Edit) {
+      control.text_fits = text.has_value();
+      control.text = text.value_or(control.text);
+    }
+    if (take) continue;
     // A control about to be disabled hands the focus on, or the keyboard
     // would be left with nowhere to go.
     if (!control.enabled && GetFocus() == child) SendMessageW(dialog.window, WM_NEXTDLGCTL, 0, 0);
     EnableWindow(child, control.enabled ? TRUE : FALSE);
     if (control.kind == Kind::CheckBox) {
       SendMessageW(child, BM_SETCHECK, control.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-    const std::wstring text = WideFromWindows1251(control.text);
-    if (control.kind == Kind::Edit && control.text_fits && text != WindowText(child)) {
-      SetWindowTextW(child, text.c_str());
+    } else if (control.kind == Kind::Edit && control.text_fits && text != control.text) {
+      SetWindowTextW(child, WideFromWindows1251(control.text).c_str());
     }
   }
 }
 
-// Takes the user's ticks and texts into the form, hands the event to the
-// handler and shows, or ends, what it answers.
+// Hands the event to the handler with the user's ticks and texts, and
+// shows, or ends, what it answers.
 void Report(Dialog& dialog, const DialogEvent& event) {
-  for (std::size_t id = 0; id < dialog.form.controls.size(); ++id) {
-    DialogControl& control = dialog.form.controls[id];
-    if (control.kind == Kind::CheckBox) {
-      control.checked = SendMessageW(dialog.Child(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    } else if (control.kind == Kind::Edit) {
-      const std::optional<std::string> text = Windows1251FromWide(WindowText(dialog.Child(id)));
-      control.text_fits = text.has_value();
-      if (text) control.text = *text;
-    }
-  }
+  Sync(dialog, true);
   dialog.done = dialog.handle(event, dialog.form);
-  if (dialog.done) {
-    EndDialog(dialog.window, IDOK);
-  } else {
-    Show(dialog);
-  }
+  Sync(dialog, false);
+  if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 
 // Measures the texts, lets the handler place the form, and puts the window
 // and its controls in their pixel places.
 void Open(Dialog& dialog) {
   DialogForm& form = dialog.form;
-  if (HDC dc = GetDC(dialog.window)) {
-    const HGDIOBJ old = SelectObject(dc, FromWord<HGDIOBJ>(SendMessageW(dialog.window, WM_GETFONT, 0, 0)));
-    for (DialogControl& control : form.controls) {
-      const std::wstring wide = WideFromWindows1251(control.text);
-      SIZE size{};
-      if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size)) {
-        control.text_width = static_cast<int>(size.cx);
-      }
-    }
-    SelectObject(dc, old);
-    ReleaseDC(dialog.window, dc);
+  HDC dc = GetDC(dialog.window);
+  const HGDIOBJ font =
+      SelectObject(dc, Cast<HGDIOBJ>(SendMessageW(dialog.window, WM_GETFONT, 0, 0)));
+  for (DialogControl& control : form.controls) {
+    const std::wstring wide = WideFromWindows1251(control.text);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    control.text_width = static_cast<int>(size.cx);
   }
+  SelectObject(dc, font);
+  ReleaseDC(dialog.window, dc);
   DialogEvent open{DialogEvent::Kind::Open};
   RECT frame{0, 0, form.client_width, form.client_height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog.window, GWL_STYLE)), FALSE,
@@ -198,62 +163,58 @@ void Open(Dialog& dialog) {
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   open.work_area = PixelRectOf(area);
-  RECT over{};
   if (dialog.owner != nullptr && IsWindowVisible(dialog.owner) && !IsIconic(dialog.owner) &&
-      GetWindowRect(dialog.owner, &over)) {
-    open.host = PixelRectOf(over);
+      GetWindowRect(dialog.owner, &area)) {
+    open.host = PixelRectOf(area);
   }
   dialog.done = dialog.handle(open, form);
   SetWindowPos(dialog.window, nullptr, form.left, form.top, open.width, open.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
   for (std::size_t id = 0; id < form.controls.size(); ++id) {
     const auto [x, y, w, h] = form.controls[id].place;
-    // The frame goes beneath the controls.
-    const bool frame_below = form.controls[id].kind == Kind::Frame;
-    SetWindowPos(dialog.Child(id), frame_below ? HWND_BOTTOM : nullptr, x, y, w, h,
-                 SWP_NOACTIVATE | (frame_below ? 0U : SWP_NOZORDER));
+    SetWindowPos(GetDlgItem(dialog.window, static_cast<int>(kFirstControlId + id)), nullptr, x, y,
+                 w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   // A fixed dialog: its system menu offers only Move and Close.
-  if (HMENU menu = GetSystemMenu(dialog.window, FALSE)) {
-    for (const UINT item : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
-      DeleteMenu(menu, item, MF_BYCOMMAND);
-    }
+  HMENU menu = GetSystemMenu(dialog.window, FALSE);
+  for (const UINT item : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
+    DeleteMenu(menu, item, MF_BYCOMMAND);
   }
-  Show(dialog);
+  Sync(dialog, false);
   if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 
 // The dialog manager runs the modal loop, the tab order and the keyboard
 // interface; Enter and Escape come as its IDOK and IDCANCEL, which belong
-// to no control, and are reported as keys.
+// to no control, and are reported as keys with the control that has the
+// focus.
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(window, DWLP_USER, lparam);
-    FromWord<Dialog*>(lparam)->window = window;
-    Open(*FromWord<Dialog*>(lparam));
+    Cast<Dialog*>(lparam)->window = window;
+    Open(*Cast<Dialog*>(lparam));
     return TRUE;  // the focus on the first tab stop
   }
-  auto* dialog = FromWord<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
+  auto* dialog = Cast<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (dialog == nullptr || dialog->done || (message != WM_COMMAND && message != WM_CLOSE)) {
     return FALSE;
   }
-  const int command = LOWORD(wparam);
-  const int id = command - kFirstControlId;
-  const DialogControl* control = dialog->Control(id);
+  const auto count = static_cast<int>(dialog->form.controls.size());
+  const int id = LOWORD(wparam) - kFirstControlId;
+  const int focused = GetDlgCtrlID(GetFocus()) - kFirstControlId;
+  const Kind kind = id >= 0 && id < count ? dialog->form.controls[static_cast<std::size_t>(id)].kind
+                                          : Kind::Frame;
   if (message == WM_CLOSE) {
     Report(*dialog, {DialogEvent::Kind::Close});
-  } else if (lparam == 0 && (command == IDOK || command == IDCANCEL)) {
-    HWND focus = GetFocus();
-    const int focused = IsChild(window, focus) ? GetDlgCtrlID(focus) - kFirstControlId : kNoControl;
-    Report(*dialog, {DialogEvent::Kind::Key, dialog->Control(focused) ? focused : kNoControl,
-                     command == IDOK ? DialogKey::Enter : DialogKey::Escape});
-  } else if (control == nullptr || control->kind == Kind::Frame || control->kind == Kind::Label) {
-    return FALSE;
+  } else if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+    const bool ours = IsChild(window, GetFocus()) && focused >= 0 && focused < count;
+    Report(*dialog, {DialogEvent::Kind::Key, ours ? focused : kNoControl,
+                     LOWORD(wparam) == IDOK ? DialogKey::Enter : DialogKey::Escape});
   } else if (HIWORD(wparam) == BN_SETFOCUS || HIWORD(wparam) == EN_SETFOCUS) {
-    if (control->kind != Kind::FlatButton) dialog->focus = FromWord<HWND>(lparam);
-  } else if (HIWORD(wparam) == BN_CLICKED && control->kind != Kind::Edit) {
+    if (kind != Kind::FlatButton) dialog->focus = Cast<HWND>(lparam);
+  } else if (HIWORD(wparam) == BN_CLICKED && kind != Kind::Frame && kind != Kind::Label) {
     // The flat button never keeps the keyboard focus that a click gave it.
-    if (control->kind == Kind::FlatButton && IsWindow(dialog->focus)) SetFocus(dialog->focus);
+    if (kind == Kind::FlatButton && IsWindow(dialog->focus)) SetFocus(dialog->focus);
     Report(*dialog, {DialogEvent::Kind::Click, id});
   }
   return TRUE;
@@ -265,9 +226,8 @@ bool RunDialog(DialogForm& form, const DialogHandler& handle) {
   if (!EnsureGuiDisplay()) return false;
   const std::vector<WORD> words = TemplateOf(form);
   Dialog dialog{form, handle};
-  DialogBoxIndirectParamW(FromWord<HINSTANCE>(&__ImageBase),
-                          FromWord<const DLGTEMPLATE*>(words.data()), dialog.owner, DialogProc,
-                          ToWord<LPARAM>(&dialog));
+  DialogBoxIndirectParamW(Cast<HINSTANCE>(&__ImageBase), Cast<const DLGTEMPLATE*>(words.data()),
+                          dialog.owner, DialogProc, Cast<LPARAM>(&dialog));
   if (dialog.window == nullptr) return false;
   // The window went away without an answer (WM_QUIT, which the dialog
   // manager hands on to the host's own loop).
