@@ -21,7 +21,6 @@ namespace {
 namespace platform = zv::platform;
 using ControlKind = platform::DialogControl::Kind;
 using platform::DialogEvent;
-using platform::DialogKey;
 using platform::PixelRect;
 using zv::settings::mrCancel;
 using zv::settings::mrOk;
@@ -176,10 +175,8 @@ FakeWindow::Step Click(const std::string& caption) {
     return DialogEvent{DialogEvent::Kind::Click, w.Button(caption).id};
   };
 }
-FakeWindow::Step Key(DialogKey key, std::function<int(FakeWindow&)> focus) {
-  return [key, focus = std::move(focus)](FakeWindow& w) {
-    return DialogEvent{DialogEvent::Kind::Key, focus(w), key};
-  };
+FakeWindow::Step Key(DialogEvent::Kind key, std::function<int(FakeWindow&)> focus) {
+  return [key, focus = std::move(focus)](FakeWindow& w) { return DialogEvent{key, focus(w)}; };
 }
 DialogEvent CloseBox(FakeWindow& /*w*/) { return {DialogEvent::Kind::Close}; }
 
@@ -315,13 +312,13 @@ TEST(SettingsForm, EnterClicksTheFocusedPushButtonAndNothingElseAnswersAKey) {
   TfrmZVSettings form = Form(true, "/old");
   FakeWindow window;
   window.Then(Type("/typed"))
-      .Then(Key(DialogKey::Enter, focus_on(ControlKind::Edit)))
-      .Then(Key(DialogKey::Enter, focus_on(ControlKind::CheckBox)))
-      .Then(Key(DialogKey::Enter, nowhere))
-      .Then(Key(DialogKey::Escape, ok))
-      .Then(Key(DialogKey::Escape, close))
-      .Then(Key(DialogKey::Escape, nowhere))
-      .Then(Key(DialogKey::Enter, ok));
+      .Then(Key(DialogEvent::Kind::Enter, focus_on(ControlKind::Edit)))
+      .Then(Key(DialogEvent::Kind::Enter, focus_on(ControlKind::CheckBox)))
+      .Then(Key(DialogEvent::Kind::Enter, nowhere))
+      .Then(Key(DialogEvent::Kind::Escape, ok))
+      .Then(Key(DialogEvent::Kind::Escape, close))
+      .Then(Key(DialogEvent::Kind::Escape, nowhere))
+      .Then(Key(DialogEvent::Kind::Enter, ok));
   EXPECT_EQ(form.ShowModal(window.Runner()), mrOk);
   EXPECT_TRUE(window.script.empty());
   EXPECT_EQ(form.edPathZV.Text, "/typed");
@@ -329,7 +326,7 @@ TEST(SettingsForm, EnterClicksTheFocusedPushButtonAndNothingElseAnswersAKey) {
 
   TfrmZVSettings closing = Form(true, "/old");
   FakeWindow closed;
-  closed.Then(Key(DialogKey::Enter, close));
+  closed.Then(Key(DialogEvent::Kind::Enter, close));
   EXPECT_EQ(closing.ShowModal(closed.Runner()), mrCancel);
 }
 

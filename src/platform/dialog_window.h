@@ -51,21 +51,19 @@ struct DialogForm {
 // The id of no control: the focus is nowhere.
 inline constexpr int kNoControl = -1;
 
-enum class DialogKey { Enter, Escape };
-
 // Something that happened to the dialog.
 struct DialogEvent {
   enum class Kind {
-    Open,   // about to be shown: the texts are measured, `around` is known
-    Click,  // a check box or a button was clicked (by mouse or space bar)
-    Key,    // Enter or Escape was pressed
-    Close,  // the close box was clicked, or the window went away
+    Open,    // about to be shown: the texts are measured, `around` is known
+    Click,   // a check box or a button was clicked (by mouse or space bar)
+    Enter,   // Enter was pressed
+    Escape,  // Escape was pressed
+    Close,   // the close box was clicked, or the window went away
   };
   Kind kind = Kind::Close;
-  // Click: the control clicked. Key: the control with the keyboard focus,
-  // or kNoControl.
+  // Click: the control clicked. Enter, Escape: the control with the
+  // keyboard focus, or kNoControl.
   int control = kNoControl;
-  DialogKey key = DialogKey::Enter;  // Key only
   // Open only: the window's size, frame included where known; the
   // application's main window, when one is shown; the screen less its task
   // bars.

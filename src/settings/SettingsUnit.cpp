@@ -116,7 +116,7 @@ TModalResult TfrmZVSettings::ShowModal(const platform::DialogRunner& run) {
     // Enter clicks the push button that has the focus; otherwise neither
     // Enter nor Escape does anything, as neither button is the default or
     // the cancel button.
-    if (event.kind == DialogEvent::Kind::Key && event.key == platform::DialogKey::Enter &&
+    if (event.kind == DialogEvent::Kind::Enter &&
         (event.control == kButton1 || event.control == kButton2)) {
       clicked = event.control;
     }

@@ -33,10 +33,10 @@ struct Widgets {
   std::vector<Fl_Widget*> widgets;
   std::deque<DialogEvent> events;
 
-  void Report(DialogEvent::Kind kind, const Fl_Widget* widget, DialogKey key = DialogKey::Enter) {
+  void Report(DialogEvent::Kind kind, const Fl_Widget* widget) {
     const auto found = std::find(widgets.begin(), widgets.end(), widget);
     const int id = found == widgets.end() ? kNoControl : static_cast<int>(found - widgets.begin());
-    events.push_back({kind, id, key});
+    events.push_back({kind, id});
   }
 };
 
@@ -53,8 +53,8 @@ class KeyReportingWindow final : public Fl_Double_Window {
         (key != FL_Enter && key != FL_KP_Enter && key != FL_Escape)) {
       return Fl_Double_Window::handle(event);
     }
-    owner_.Report(DialogEvent::Kind::Key, Fl::focus(),
-                  key == FL_Escape ? DialogKey::Escape : DialogKey::Enter);
+    owner_.Report(key == FL_Escape ? DialogEvent::Kind::Escape : DialogEvent::Kind::Enter,
+                  Fl::focus());
     return 1;
   }
 
@@ -70,8 +70,8 @@ void OnClick(Fl_Widget* widget, void* owner) {
 // no widget took (the window takes it first, so this is a safeguard).
 void OnClose(Fl_Widget* /*window*/, void* owner) {
   const bool escape = Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape;
-  static_cast<Widgets*>(owner)->Report(escape ? DialogEvent::Kind::Key : DialogEvent::Kind::Close,
-                                       Fl::focus(), DialogKey::Escape);
+  static_cast<Widgets*>(owner)->Report(
+      escape ? DialogEvent::Kind::Escape : DialogEvent::Kind::Close, Fl::focus());
 }
 
 // Creates a control's widget in the current group; FLTK's keyboard

@@ -208,8 +208,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     Report(*dialog, {DialogEvent::Kind::Close});
   } else if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     const bool ours = IsChild(window, GetFocus()) && focused >= 0 && focused < count;
-    Report(*dialog, {DialogEvent::Kind::Key, ours ? focused : kNoControl,
-                     LOWORD(wparam) == IDOK ? DialogKey::Enter : DialogKey::Escape});
+    Report(*dialog, {LOWORD(wparam) == IDOK ? DialogEvent::Kind::Enter : DialogEvent::Kind::Escape,
+                     ours ? focused : kNoControl});
   } else if (HIWORD(wparam) == BN_SETFOCUS || HIWORD(wparam) == EN_SETFOCUS) {
     if (kind != Kind::FlatButton) dialog->focus = Cast<HWND>(lparam);
   } else if (HIWORD(wparam) == BN_CLICKED && kind != Kind::Frame && kind != Kind::Label) {
