@@ -17,15 +17,12 @@ struct PixelRect {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
+// A control of the form. Its kind: an engraved frame (no input), a line of
+// static text, text beside a box that the user ticks and clears, one-line
+// text input, a push button, or a push button that never takes the
+// keyboard focus.
 struct DialogControl {
-  enum class Kind {
-    Frame,       // an engraved frame, no input
-    Label,       // a line of static text
-    CheckBox,    // text beside a box that the user ticks and clears
-    Edit,        // one-line text input
-    Button,      // push button
-    FlatButton,  // push button that never takes the keyboard focus
-  };
+  enum class Kind { Frame, Label, CheckBox, Edit, Button, FlatButton };
   Kind kind = Kind::Frame;
   PixelRect place{};
   std::string text{};  // a caption, or an edit's contents (Windows-1251)
@@ -50,16 +47,17 @@ struct DialogForm {
 
 // The id of no control: the focus is nowhere.
 inline constexpr int kNoControl = -1;
+// On Windows, control i's child window has the ID kFirstControlId + i, so
+// that programs that drive the dialog (tests) find controls without
+// relying on their texts.
+inline constexpr int kFirstControlId = 100;
 
-// Something that happened to the dialog.
+// Something that happened to the dialog: it is about to be shown (Open:
+// the texts are measured, the surroundings known); a check box or a button
+// was clicked (by mouse or space bar); Enter or Escape was pressed; the
+// close box was clicked, or the window went away (Close).
 struct DialogEvent {
-  enum class Kind {
-    Open,    // about to be shown: the texts are measured, `around` is known
-    Click,   // a check box or a button was clicked (by mouse or space bar)
-    Enter,   // Enter was pressed
-    Escape,  // Escape was pressed
-    Close,   // the close box was clicked, or the window went away
-  };
+  enum class Kind { Open, Click, Enter, Escape, Close };
   Kind kind = Kind::Close;
   // Click: the control clicked. Enter, Escape: the control with the
   // keyboard focus, or kNoControl.

@@ -54,9 +54,8 @@ struct TButton : TControl {
 
 // The file picker. Texts are Windows-1251.
 struct TOpenDialog {
-  std::string DefaultExt;
-  std::string Filter;  // description|pattern pairs
-  std::string FileName;
+  // The filter: description|pattern pairs.
+  std::string DefaultExt, Filter, FileName;
 
   // Runs the picker; on confirmation FileName holds the chosen name and the
   // answer is true.
@@ -72,8 +71,7 @@ class TfrmZVSettings {
 
   std::string Caption;
   int Left, Top;  // the window's place on the screen, set when it is shown
-  int ClientWidth;
-  int ClientHeight;
+  int ClientWidth, ClientHeight;
 
   TBevel Bevel1;
   TCheckBox cbRunZV;

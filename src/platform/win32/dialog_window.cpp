@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/gui_display.h"
-#include "platform/win32/dialog_ids.h"
 #include "platform/win32/wide_text.h"
 
 // The module this code is linked into (the plugin's DLL), as the linker
@@ -136,6 +135,8 @@ void Report(Dialog& dialog, const DialogEvent& event) {
   Sync(dialog, true);
   dialog.done = dialog.handle(event, dialog.form);
   Sync(dialog, false);
+  // In front, also when the host has no active window of its own.
+  SetForegroundWindow(dialog.window);
   if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 
@@ -181,6 +182,8 @@ void Open(Dialog& dialog) {
     DeleteMenu(menu, item, MF_BYCOMMAND);
   }
   Sync(dialog, false);
+  // In front, also when the host has no active window of its own.
+  SetForegroundWindow(dialog.window);
   if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/dialog_ids.h"
+#include "platform/dialog_window.h"
 
 namespace zv::test {
 namespace {
