@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ constexpr Item kItems[] = {{0x82, SS_ETCHEDFRAME, 0},
                            {0x81, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
                            {0x80, BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 0},
                            {0x80, BS_PUSHBUTTON, 0}};
+static_assert(std::size(kItems) == static_cast<std::size_t>(Kind::FlatButton) + 1);
 
 // The form as an in-memory DLGTEMPLATEEX, in the form's font ("MS Sans
 // Serif" of 8 points: 11 pixels high at 96 dots per inch) and tab order.
