@@ -343,6 +343,19 @@ TEST(SettingsForm, AWindowThatCannotCreateItsControlsIsNoDisplay) {
   EXPECT_FALSE(window.shown);
 }
 
+// A window that goes away without an answer (the host's loop ending it) is
+// a cancel, and nothing the form holds changes.
+TEST(SettingsForm, AToolkitThatEndsWithoutAnAnswerCancels) {
+  TfrmZVSettings form = Form(true, "/old");
+  const auto ends_at_once = [](platform::DialogForm& shown, const platform::DialogHandler& handle) {
+    handle(DialogEvent{DialogEvent::Kind::Open}, shown);
+    return true;
+  };
+  EXPECT_EQ(form.ShowModal(ends_at_once), mrCancel);
+  EXPECT_TRUE(form.cbRunZV.Checked);
+  EXPECT_EQ(form.edPathZV.Text, "/old");
+}
+
 TEST(SettingsForm, MovesTheWindowWherePlaceDialogSaysBeforeShowingIt) {
   TfrmZVSettings form;
   FakeWindow window;
