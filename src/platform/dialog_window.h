@@ -37,12 +37,15 @@ struct DialogControl {
 };
 
 // The form. A control's id is its index; the keyboard focus visits the
-// controls in this order, skipping frames, labels and flat buttons.
+// controls in this order, skipping frames, labels and flat buttons. The
+// caption and the places are taken once, when the form is shown.
 struct DialogForm {
   std::string caption;  // Windows-1251
   int client_width = 0, client_height = 0;
   std::vector<DialogControl> controls{};
-  int left = 0, top = 0;  // the window's place on the screen, frame included
+  // The window's place on the screen: its frame's corner, where the
+  // toolkit knows the frame.
+  int left = 0, top = 0;
 };
 
 // The id of no control: the focus is nowhere.
