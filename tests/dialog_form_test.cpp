@@ -1,9 +1,10 @@
-// The settings form's decisions against a stand-in window: what it asks the
-// window to show, how it answers clicks, keys and the close box, and where
+// The settings form's decisions against a stand-in toolkit: what it asks the
+// toolkit to show, how it answers clicks, keys and the close box, and where
 // it puts the window. No display needed; the real windows are driven in
 // dialog_test.cpp.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
@@ -18,9 +19,8 @@
 namespace {
 
 namespace platform = zv::platform;
-using platform::ControlKind;
+using ControlKind = platform::DialogControl::Kind;
 using platform::DialogEvent;
-using platform::DialogKey;
 using platform::PixelRect;
 using zv::settings::mrCancel;
 using zv::settings::mrOk;
@@ -37,48 +37,48 @@ struct FakeControl {
   bool checked = false;
 };
 
-// A window that records what the form asks of it and plays the user from a
-// script: each step may change the controls, as the user does, and returns
-// the event that the window then reports, if any.
-class FakeWindow final : public platform::DialogWindow {
+// A toolkit that records what the form asks it to show and plays the user
+// from a script: each step may change the controls, as the user does, and
+// returns the event that the toolkit then reports, if any. Run is the
+// DialogRunner that ShowModal is given.
+class FakeWindow final {
  public:
   using Step = std::function<std::optional<DialogEvent>(FakeWindow&)>;
 
-  bool Add(int id, ControlKind kind, const PixelRect& place, const std::string& text) override {
+  bool Run(platform::DialogForm& form, const platform::DialogHandler& handle) {
     if (fail_adding) return false;
-    FakeControl control;
-    control.id = id, control.kind = kind, control.place = place;
-    if (kind == ControlKind::Edit) {
-      control.text = text;
-    } else {
-      control.caption = text;
+    for (std::size_t i = 0; i < form.controls.size(); ++i) {
+      const platform::DialogControl& shown = form.controls[i];
+      FakeControl control;
+      control.id = static_cast<int>(i), control.kind = shown.kind, control.place = shown.place;
+      if (shown.kind == ControlKind::Edit) {
+        control.text = shown.text;
+      } else {
+        control.caption = shown.text;
+      }
+      form.controls[i].text_width = shown.kind == ControlKind::Label ? measured_width : 0;
+      order.push_back(control.id);
+      controls[control.id] = control;
     }
-    order.push_back(id);
-    controls[id] = control;
+    DialogEvent open{DialogEvent::Kind::Open};
+    open.width = around_width, open.height = around_height;
+    open.host = host, open.work_area = work_area;
+    bool done = handle(open, form);
+    Show(form);
+    moved_to = {form.left, form.top, 0, 0};
+    shown = true;
+    while (!done) {
+      const DialogEvent event = WaitForEvent();
+      Take(form);
+      done = handle(event, form);
+      if (!done) Show(form);
+    }
     return true;
   }
-  int TextWidth(const std::string& /*text*/) override { return measured_width; }
-  void SetEnabled(int id, bool enabled) override { controls.at(id).enabled = enabled; }
-  void SetChecked(int id, bool checked) override { controls.at(id).checked = checked; }
-  [[nodiscard]] bool Checked(int id) const override { return controls.at(id).checked; }
-  void SetText(int id, const std::string& text) override {
-    controls.at(id).text = text;
-    ++texts_put_back;
-  }
-  [[nodiscard]] std::optional<std::string> Text(int id) const override {
-    return controls.at(id).text;
-  }
-  [[nodiscard]] platform::DialogSurroundings Surroundings() const override { return around; }
-  void Move(int left, int top) override { moved_to = {left, top, 0, 0}; }
-  void Show() override { shown = true; }
-  DialogEvent WaitForEvent() override {
-    while (!script.empty()) {
-      const Step step = script.front();
-      script.pop_front();
-      if (const std::optional<DialogEvent> event = step(*this)) return *event;
-    }
-    ADD_FAILURE() << "the form waited for more than the script holds";
-    return {DialogEvent::Kind::Close};
+  platform::DialogRunner Runner() {
+    return [this](platform::DialogForm& form, const platform::DialogHandler& handle) {
+      return Run(form, handle);
+    };
   }
 
   FakeWindow& Then(Step step) {
@@ -108,13 +108,49 @@ class FakeWindow final : public platform::DialogWindow {
 
   bool fail_adding = false;
   int measured_width = 0;
-  platform::DialogSurroundings around{std::nullopt, {0, 0, 1024, 768}, 335, 155};
+  std::optional<PixelRect> host;
+  PixelRect work_area{0, 0, 1024, 768};
+  int around_width = 335, around_height = 155;
   std::map<int, FakeControl> controls;
   std::vector<int> order;
   std::deque<Step> script;
   int texts_put_back = 0;
   PixelRect moved_to{-1, -1, 0, 0};
   bool shown = false;
+
+ private:
+  // What the form left in the description, shown; an edit's text only
+  // when it differs from the edit's.
+  void Show(const platform::DialogForm& form) {
+    for (auto& [id, control] : controls) {
+      const platform::DialogControl& wanted = form.controls[static_cast<std::size_t>(id)];
+      control.enabled = wanted.enabled;
+      control.checked = wanted.checked;
+      control.place = wanted.place;
+      if (control.kind == ControlKind::Edit && wanted.text_fits && control.text != wanted.text) {
+        control.text = wanted.text;
+        ++texts_put_back;
+      }
+    }
+  }
+  // The user's ticks and text, reported with an event.
+  void Take(platform::DialogForm& form) const {
+    for (const auto& [id, control] : controls) {
+      platform::DialogControl& reported = form.controls[static_cast<std::size_t>(id)];
+      reported.checked = control.checked;
+      reported.text_fits = control.text.has_value();
+      if (control.text) reported.text = *control.text;
+    }
+  }
+  DialogEvent WaitForEvent() {
+    while (!script.empty()) {
+      const Step step = script.front();
+      script.pop_front();
+      if (const std::optional<DialogEvent> event = step(*this)) return *event;
+    }
+    ADD_FAILURE() << "the form waited for more than the script holds";
+    return {DialogEvent::Kind::Close};
+  }
 };
 
 const std::string kOk = "\xCE\xEA";                         // "Ок"
@@ -139,10 +175,8 @@ FakeWindow::Step Click(const std::string& caption) {
     return DialogEvent{DialogEvent::Kind::Click, w.Button(caption).id};
   };
 }
-FakeWindow::Step Key(DialogKey key, std::function<int(FakeWindow&)> focus) {
-  return [key, focus = std::move(focus)](FakeWindow& w) {
-    return DialogEvent{DialogEvent::Kind::Key, focus(w), key};
-  };
+FakeWindow::Step Key(DialogEvent::Kind key, std::function<int(FakeWindow&)> focus) {
+  return [key, focus = std::move(focus)](FakeWindow& w) { return DialogEvent{key, focus(w)}; };
 }
 DialogEvent CloseBox(FakeWindow& /*w*/) { return {DialogEvent::Kind::Close}; }
 
@@ -160,7 +194,7 @@ TEST(SettingsForm, AddsItsComponentsInTabOrderWithTheirPlacesAndTexts) {
   FakeWindow window;
   window.measured_width = 100;  // narrower than the design width
   window.Then(CloseBox);
-  EXPECT_EQ(form.ShowModal(window), mrCancel);
+  EXPECT_EQ(form.ShowModal(window.Runner()), mrCancel);
 
   std::vector<ControlKind> kinds;
   for (const int id : window.order) kinds.push_back(window.controls[id].kind);
@@ -190,7 +224,7 @@ TEST(SettingsForm, TheLabelGrowsToItsMeasuredTextButNeverShrinks) {
     FakeWindow window;
     window.measured_width = measured;
     window.Then(CloseBox);
-    form.ShowModal(window);
+    form.ShowModal(window.Runner());
     EXPECT_EQ(window.Only(ControlKind::Label).place.width, expected) << measured;
   }
 }
@@ -218,7 +252,7 @@ TEST(SettingsForm, ThePathItsLabelAndBrowseAreUsableOnlyWhileTheBoxIsTicked) {
         look(w);
         return CloseBox(w);
       });
-  EXPECT_EQ(form.ShowModal(window), mrCancel);
+  EXPECT_EQ(form.ShowModal(window.Runner()), mrCancel);
   EXPECT_EQ(usable, (std::vector<bool>{false, true, false}));
   // The check box and both buttons stay usable throughout.
   EXPECT_TRUE(window.Only(ControlKind::CheckBox).enabled);
@@ -229,7 +263,7 @@ TEST(SettingsForm, OkTakesTheTicksAndTextTheWindowShowsAtTheClick) {
   TfrmZVSettings form = Form(true, "/old");
   FakeWindow window;
   window.Then(Type("/opt/zv")).Then(TickBox).Then(Click(kOk));
-  EXPECT_EQ(form.ShowModal(window), mrOk);
+  EXPECT_EQ(form.ShowModal(window.Runner()), mrOk);
   EXPECT_FALSE(form.cbRunZV.Checked);
   EXPECT_EQ(form.edPathZV.Text, "/opt/zv");
   EXPECT_TRUE(form.edPathZV.TextFits);
@@ -249,7 +283,7 @@ TEST(SettingsForm, ATextOutsideWindows1251StaysAsTypedAndIsMarked) {
         return TickBox(w);
       })
       .Then(Click(kOk));
-  EXPECT_EQ(form.ShowModal(window), mrOk);
+  EXPECT_EQ(form.ShowModal(window.Runner()), mrOk);
   EXPECT_FALSE(form.edPathZV.TextFits);
   EXPECT_EQ(form.edPathZV.Text, "/old");  // the last text that could be held
   EXPECT_EQ(window.texts_put_back, 0);
@@ -260,7 +294,7 @@ TEST(SettingsForm, CloseBoxAndCloseButtonCancel) {
     TfrmZVSettings form = Form(false, "/old");
     FakeWindow window;
     window.Then(TickBox).Then(dismiss);
-    EXPECT_EQ(form.ShowModal(window), mrCancel);
+    EXPECT_EQ(form.ShowModal(window.Runner()), mrCancel);
     EXPECT_TRUE(window.script.empty());
   }
 }
@@ -278,22 +312,22 @@ TEST(SettingsForm, EnterClicksTheFocusedPushButtonAndNothingElseAnswersAKey) {
   TfrmZVSettings form = Form(true, "/old");
   FakeWindow window;
   window.Then(Type("/typed"))
-      .Then(Key(DialogKey::Enter, focus_on(ControlKind::Edit)))
-      .Then(Key(DialogKey::Enter, focus_on(ControlKind::CheckBox)))
-      .Then(Key(DialogKey::Enter, nowhere))
-      .Then(Key(DialogKey::Escape, ok))
-      .Then(Key(DialogKey::Escape, close))
-      .Then(Key(DialogKey::Escape, nowhere))
-      .Then(Key(DialogKey::Enter, ok));
-  EXPECT_EQ(form.ShowModal(window), mrOk);
+      .Then(Key(DialogEvent::Kind::Enter, focus_on(ControlKind::Edit)))
+      .Then(Key(DialogEvent::Kind::Enter, focus_on(ControlKind::CheckBox)))
+      .Then(Key(DialogEvent::Kind::Enter, nowhere))
+      .Then(Key(DialogEvent::Kind::Escape, ok))
+      .Then(Key(DialogEvent::Kind::Escape, close))
+      .Then(Key(DialogEvent::Kind::Escape, nowhere))
+      .Then(Key(DialogEvent::Kind::Enter, ok));
+  EXPECT_EQ(form.ShowModal(window.Runner()), mrOk);
   EXPECT_TRUE(window.script.empty());
   EXPECT_EQ(form.edPathZV.Text, "/typed");
   EXPECT_TRUE(form.cbRunZV.Checked);
 
   TfrmZVSettings closing = Form(true, "/old");
   FakeWindow closed;
-  closed.Then(Key(DialogKey::Enter, close));
-  EXPECT_EQ(closing.ShowModal(closed), mrCancel);
+  closed.Then(Key(DialogEvent::Kind::Enter, close));
+  EXPECT_EQ(closing.ShowModal(closed.Runner()), mrCancel);
 }
 
 TEST(SettingsForm, AWindowThatCannotCreateItsControlsIsNoDisplay) {
@@ -301,7 +335,7 @@ TEST(SettingsForm, AWindowThatCannotCreateItsControlsIsNoDisplay) {
   FakeWindow window;
   window.fail_adding = true;
   try {
-    form.ShowModal(window);
+    form.ShowModal(window.Runner());
     ADD_FAILURE() << "ShowModal returned without controls";
   } catch (const zv::Exception& error) {
     EXPECT_STREQ(error.what(), "Cannot show the settings dialog: no display is available");
@@ -309,15 +343,28 @@ TEST(SettingsForm, AWindowThatCannotCreateItsControlsIsNoDisplay) {
   EXPECT_FALSE(window.shown);
 }
 
+// A window that goes away without an answer (the host's loop ending it) is
+// a cancel, and nothing the form holds changes.
+TEST(SettingsForm, AToolkitThatEndsWithoutAnAnswerCancels) {
+  TfrmZVSettings form = Form(true, "/old");
+  const auto ends_at_once = [](platform::DialogForm& shown, const platform::DialogHandler& handle) {
+    handle(DialogEvent{DialogEvent::Kind::Open}, shown);
+    return true;
+  };
+  EXPECT_EQ(form.ShowModal(ends_at_once), mrCancel);
+  EXPECT_TRUE(form.cbRunZV.Checked);
+  EXPECT_EQ(form.edPathZV.Text, "/old");
+}
+
 TEST(SettingsForm, MovesTheWindowWherePlaceDialogSaysBeforeShowingIt) {
   TfrmZVSettings form;
   FakeWindow window;
-  window.around = {PixelRect{100, 50, 600, 400}, {0, 0, 1024, 768}, 335, 155};
+  window.host = PixelRect{100, 50, 600, 400};
   window.Then([](FakeWindow& w) {
     EXPECT_TRUE(w.shown);
     return CloseBox(w);
   });
-  form.ShowModal(window);
+  form.ShowModal(window.Runner());
   EXPECT_EQ(window.moved_to.left, 100 + (600 - 335) / 2);
   EXPECT_EQ(window.moved_to.top, 50 + (400 - 155) / 2);
 }

@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
 
   // The dialog: saved once drawn, then closed with its close box.
   std::thread dialog_user([&] {
-    HWND dialog = WaitForWindow(L"ZvSettingsDialog", nullptr);
+    HWND dialog = WaitForWindow(L"#32770", L"Zelvane settings...");
     if (dialog == nullptr) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     SaveWindow(dialog, prefix + "-dialog.bmp");

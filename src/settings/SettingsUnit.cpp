@@ -10,21 +10,43 @@
 namespace zv::settings {
 namespace {
 
-using platform::ControlKind;
 using platform::DialogEvent;
-using platform::DialogWindow;
+using platform::DialogForm;
+using Kind = platform::DialogControl::Kind;
 
-// The ids by which the form addresses its controls in the window.
-enum ControlId : int { kBevel1, kRunZV, kPathZV, kSpeedButton1, kButton1, kButton2, kPathLabel };
+// The ids of the form's controls in the described form: tab order, with
+// the label just before its edit.
+enum ControlId : int { kBevel1, kRunZV, kPathLabel, kPathZV, kSpeedButton1, kButton1, kButton2 };
 
 const char* const kNoWindow = "Cannot show the settings dialog: no display is available";
 
-platform::PixelRect PlaceOf(const TControl& c) { return {c.Left, c.Top, c.Width, c.Height}; }
+// The form as the toolkit is to show it. A text the settings cannot hold is
+// not put back: the edit keeps it as the user typed it.
+DialogForm Describe(const TfrmZVSettings& f) {
+  const auto control = [](Kind kind, const TControl& c, const std::string& text, bool enabled) {
+    return platform::DialogControl{kind, {c.Left, c.Top, c.Width, c.Height}, text, enabled};
+  };
+  const TBoundLabel& label = f.edPathZV.EditLabel;
+  DialogForm form{f.Caption, f.ClientWidth, f.ClientHeight};
+  form.controls = {
+      control(Kind::Frame, f.Bevel1, {}, f.Bevel1.Enabled),
+      control(Kind::CheckBox, f.cbRunZV, f.cbRunZV.Caption, f.cbRunZV.Enabled),
+      // The label greys with its edit, as a labelled edit's does.
+      control(Kind::Label, label, label.Caption, f.edPathZV.Enabled),
+      control(Kind::Edit, f.edPathZV, f.edPathZV.Text, f.edPathZV.Enabled),
+      control(Kind::FlatButton, f.SpeedButton1, f.SpeedButton1.Caption, f.SpeedButton1.Enabled),
+      control(Kind::Button, f.Button1, f.Button1.Caption, f.Button1.Enabled),
+      control(Kind::Button, f.Button2, f.Button2.Caption, f.Button2.Enabled)};
+  form.left = f.Left, form.top = f.Top;
+  form.controls[kRunZV].checked = f.cbRunZV.Checked;
+  form.controls[kPathZV].text_fits = f.edPathZV.TextFits;
+  return form;
+}
 
 }  // namespace
 
 TfrmZVSettings::TfrmZVSettings()
-    : Caption("Zelvane settings..."), ClientWidth(329), ClientHeight(129) {
+    : Caption("Zelvane settings..."), Left(402), Top(203), ClientWidth(329), ClientHeight(129) {
   Bevel1 = {{8, 8, 313, 113}};
   // "Пробовать запустить Zelvane"
   cbRunZV = {{16, 16, 297, 17},
@@ -72,103 +94,43 @@ platform::PixelRect PlaceDialog(const std::optional<platform::PixelRect>& host,
   return {left, top, width, height};
 }
 
-TModalResult TfrmZVSettings::ShowModal() {
-  const auto window = platform::OpenDialogWindow(Caption, ClientWidth, ClientHeight);
-  if (!window) {
-    throw Exception(kNoWindow);
-  }
-  return ShowModal(*window);
-}
+TModalResult TfrmZVSettings::ShowModal() { return ShowModal(platform::RunDialog); }
 
-TModalResult TfrmZVSettings::ShowModal(DialogWindow& window) {
-  // The label sizes itself to its text, as a Windows label does: the design
-  // width fits the Windows dialog font, which may be narrower than the
-  // window's.
-  TBoundLabel& label = edPathZV.EditLabel;
-  label.Width = std::max(label.Width, window.TextWidth(label.Caption));
-  // Declaration order is tab order; the label goes just before its edit.
-  const bool created =
-      window.Add(kBevel1, ControlKind::Frame, PlaceOf(Bevel1), {}) &&
-      window.Add(kRunZV, ControlKind::CheckBox, PlaceOf(cbRunZV), cbRunZV.Caption) &&
-      window.Add(kPathLabel, ControlKind::Label, PlaceOf(label), label.Caption) &&
-      window.Add(kPathZV, ControlKind::Edit, PlaceOf(edPathZV), edPathZV.Text) &&
-      window.Add(kSpeedButton1, ControlKind::FlatButton, PlaceOf(SpeedButton1),
-                 SpeedButton1.Caption) &&
-      window.Add(kButton1, ControlKind::Button, PlaceOf(Button1), Button1.Caption) &&
-      window.Add(kButton2, ControlKind::Button, PlaceOf(Button2), Button2.Caption);
-  if (!created) {
-    throw Exception(kNoWindow);
-  }
-
-  // Shows the components' state. The edit's text is put back only when it
-  // differs from what the edit shows, so that the caret stays where it was;
-  // a text the settings cannot hold stays as the user typed it.
-  const auto present = [&] {
-    window.SetEnabled(kBevel1, Bevel1.Enabled);
-    window.SetEnabled(kRunZV, cbRunZV.Enabled);
-    window.SetChecked(kRunZV, cbRunZV.Checked);
-    // The label greys with its edit, as a labelled edit's does.
-    window.SetEnabled(kPathLabel, edPathZV.Enabled);
-    window.SetEnabled(kPathZV, edPathZV.Enabled);
-    if (edPathZV.TextFits && window.Text(kPathZV) != edPathZV.Text) {
-      window.SetText(kPathZV, edPathZV.Text);
-    }
-    window.SetEnabled(kSpeedButton1, SpeedButton1.Enabled);
-    window.SetEnabled(kButton1, Button1.Enabled);
-    window.SetEnabled(kButton2, Button2.Enabled);
-  };
-  present();
-  const platform::DialogSurroundings around = window.Surroundings();
-  const platform::PixelRect place =
-      PlaceDialog(around.host, around.work_area, around.width, around.height);
-  window.Move(place.left, place.top);
-  window.Show();
-
+TModalResult TfrmZVSettings::ShowModal(const platform::DialogRunner& run) {
   TModalResult result = mrNone;
-  while (result == mrNone) {
-    const DialogEvent event = window.WaitForEvent();
+  const auto handle = [&](const DialogEvent& event, DialogForm& shown) {
+    if (event.kind == DialogEvent::Kind::Open) {
+      // The label sizes itself to its text, as a Windows label does: the
+      // design width fits the Windows dialog font, which may be narrower
+      // than the window's.
+      TBoundLabel& label = edPathZV.EditLabel;
+      label.Width = std::max(label.Width, shown.controls[kPathLabel].text_width);
+      const auto place = PlaceDialog(event.host, event.work_area, event.width, event.height);
+      Left = place.left, Top = place.top;
+    }
+    // The user's ticks and text first, then what the event means.
+    cbRunZV.Checked = shown.controls[kRunZV].checked;
+    edPathZV.TextFits = shown.controls[kPathZV].text_fits;
+    if (edPathZV.TextFits) edPathZV.Text = shown.controls[kPathZV].text;
     int clicked = event.kind == DialogEvent::Kind::Click ? event.control : platform::kNoControl;
     // Enter clicks the push button that has the focus; otherwise neither
     // Enter nor Escape does anything, as neither button is the default or
     // the cancel button.
-    if (event.kind == DialogEvent::Kind::Key && event.key == platform::DialogKey::Enter &&
+    if (event.kind == DialogEvent::Kind::Enter &&
         (event.control == kButton1 || event.control == kButton2)) {
       clicked = event.control;
     }
-    if (event.kind == DialogEvent::Kind::Close) {
-      result = mrCancel;
-    }
-    if (clicked == platform::kNoControl) {
-      continue;
-    }
-    // The user's ticks and text first, then the click's handler.
-    cbRunZV.Checked = window.Checked(kRunZV);
-    auto text = window.Text(kPathZV);
-    edPathZV.TextFits = text.has_value();
-    if (text) {
-      edPathZV.Text = std::move(*text);
-    }
-    switch (clicked) {
-      case kRunZV:
-        cbRunZVClick();
-        break;
-      case kSpeedButton1:
-        SpeedButton1Click();
-        break;
-      case kButton1:
-        result = Button1.ModalResult;
-        break;
-      case kButton2:
-        result = Button2.ModalResult;
-        break;
-      default:
-        break;
-    }
-    if (result == mrNone) {
-      present();
-    }
-  }
-  return result;
+    if (event.kind == DialogEvent::Kind::Close) result = mrCancel;
+    if (clicked == kRunZV) cbRunZVClick();
+    if (clicked == kSpeedButton1) SpeedButton1Click();
+    if (clicked == kButton1) result = Button1.ModalResult;
+    if (clicked == kButton2) result = Button2.ModalResult;
+    shown = Describe(*this);
+    return result != mrNone;
+  };
+  DialogForm form = Describe(*this);
+  if (!run(form, handle)) throw Exception(kNoWindow);
+  return result == mrNone ? mrCancel : result;
 }
 
 }  // namespace zv::settings

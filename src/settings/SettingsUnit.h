@@ -1,8 +1,8 @@
 // SettingsUnit: the settings dialog's form TfrmZVSettings, its components
 // and its event handlers. The form holds the components' state and decides
 // everything the dialog does: the enabling rules, the label's size, the
-// keys, the window's place. A platform dialog window
-// (platform/dialog_window.h) only shows the controls and reports events.
+// keys, the window's place. The toolkit (platform/dialog_window.h) only
+// shows the form as described and reports what the user did.
 #pragma once
 
 #include <optional>
@@ -54,9 +54,8 @@ struct TButton : TControl {
 
 // The file picker. Texts are Windows-1251.
 struct TOpenDialog {
-  std::string DefaultExt;
-  std::string Filter;  // description|pattern pairs
-  std::string FileName;
+  // The filter: description|pattern pairs.
+  std::string DefaultExt, Filter, FileName;
 
   // Runs the picker; on confirmation FileName holds the chosen name and the
   // answer is true.
@@ -71,8 +70,8 @@ class TfrmZVSettings {
   TfrmZVSettings();
 
   std::string Caption;
-  int ClientWidth;
-  int ClientHeight;
+  int Left, Top;  // the window's place on the screen, set when it is shown
+  int ClientWidth, ClientHeight;
 
   TBevel Bevel1;
   TCheckBox cbRunZV;
@@ -91,8 +90,8 @@ class TfrmZVSettings {
   // box is clicked, and returns mrOk or mrCancel. Raises Exception when no
   // window can be shown.
   TModalResult ShowModal();
-  // The same in `window`, a new window that shows nothing yet.
-  TModalResult ShowModal(platform::DialogWindow& window);
+  // The same, shown by `run` (platform::RunDialog, or a stand-in).
+  TModalResult ShowModal(const platform::DialogRunner& run);
 };
 
 // Where a window of `width` x `height` goes: centred over `host` (else over

@@ -19,15 +19,9 @@ namespace {
 // Windows-1251 text as UTF-8 for FLTK, with Windows line breaks ("\r\n",
 // or "\r" alone, which a Windows message box also breaks on) as "\n".
 std::string Utf8FromWindows1251(const std::string& text) {
-  const std::string out = Windows1251ToUtf8(text);
-  std::string lines;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    if (out[i] != '\r') {
-      lines += out[i];
-    } else if (i + 1 >= out.size() || out[i + 1] != '\n') {
-      lines += '\n';
-    }
-  }
+  std::string lines = Windows1251ToUtf8(text);
+  for (std::size_t at = 0; (at = lines.find("\r\n", at)) != std::string::npos;) lines.erase(at, 1);
+  std::replace(lines.begin(), lines.end(), '\r', '\n');
   return lines;
 }
 
@@ -61,19 +55,14 @@ Answer AskYesNoError(const std::string& caption, const std::string& text) {
   Fl_Return_Button yes(w - 190, h - 35, 85, 25, "Yes");
   Fl_Button no(w - 95, h - 35, 85, 25, "No");
   no.shortcut(FL_Escape);
-  struct Choice {
-    Answer* answer;
-    Answer value;
-    Fl_Window* window;
-  } yes_choice{&answer, Answer::kYes, &window}, no_choice{&answer, Answer::kNo, &window};
-  const auto choose = [](Fl_Widget*, void* data) {
-    const auto* choice = static_cast<Choice*>(data);
-    *choice->answer = choice->value;
-    choice->window->hide();
-  };
-  yes.callback(choose, &yes_choice);
-  no.callback(choose, &no_choice);
-  window.callback(choose, &no_choice);
+  yes.callback(
+      [](Fl_Widget* button, void* chosen) {
+        *static_cast<Answer*>(chosen) = Answer::kYes;
+        button->window()->hide();
+      },
+      &answer);
+  no.callback([](Fl_Widget* button, void* /*chosen*/) { button->window()->hide(); });
+  window.callback([](Fl_Widget* box, void* /*chosen*/) { box->hide(); });
   window.end();
   window.set_modal();
   window.show();

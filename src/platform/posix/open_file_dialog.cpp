@@ -5,7 +5,7 @@
 #include <FL/filename.H>
 #include <sys/stat.h>
 
-#include <algorithm>
+#include <sstream>
 
 #include "platform/posix/codepage.h"
 
@@ -16,14 +16,10 @@ namespace {
 // executables carry no extension, so an all-files entry always follows.
 std::string FltkFilter(const std::string& filter) {
   std::string result;
-  std::size_t at = 0;
-  while (at < filter.size()) {
-    const std::size_t bar = filter.find('|', at);
-    if (bar == std::string::npos) break;
-    const std::size_t end = std::min(filter.find('|', bar + 1), filter.size());
-    result += Windows1251ToUtf8(filter.substr(at, bar - at)) + " (" +
-              Windows1251ToUtf8(filter.substr(bar + 1, end - bar - 1)) + ")\t";
-    at = end + 1;
+  std::istringstream pairs(filter);
+  for (std::string name, pattern;
+       std::getline(pairs, name, '|') && std::getline(pairs, pattern, '|');) {
+    result += Windows1251ToUtf8(name) + " (" + Windows1251ToUtf8(pattern) + ")\t";
   }
   return result + "All files (*)";
 }

@@ -2,59 +2,38 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <deque>
-#include <memory>
+#include <cstddef>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/gui_display.h"
-#include "platform/win32/dialog_ids.h"
 #include "platform/win32/wide_text.h"
+
+// The module this code is linked into (the plugin's DLL), as the linker
+// names its image.
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier)
 
 namespace zv::platform {
 namespace {
 
-constexpr const wchar_t* kClassName = L"ZvSettingsDialog";
-constexpr DWORD kFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kFrameExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+using Kind = DialogControl::Kind;
 
 // The Win32 API carries handles, pointers and small numbers in its
-// pointer-sized words (message parameters, window data, a child's ID in
-// place of its menu); these two convert between them.
-// NOLINTBEGIN(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
-template <typename Pointer, typename Word>
-Pointer FromWord(Word word) {
-  return reinterpret_cast<Pointer>(word);
-}
-template <typename Word, typename Pointer>
-Word ToWord(Pointer pointer) {
-  return reinterpret_cast<Word>(pointer);
-}
-// NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
-
-// The module this code is linked into: the plugin's DLL, whose window class
-// must go again when the DLL may be unloaded. With the flag the module's
-// "name" is an address inside it.
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      ToWord<LPCWSTR>(&ThisModule), &module);
-  return module;
+// pointer-sized words (message parameters, window data).
+template <typename To, typename From>
+To Cast(From from) {
+  return reinterpret_cast<To>(from);  // NOLINT(*-reinterpret-cast,performance-no-int-to-ptr)
 }
 
 // The host's main window: the calling thread's active window, else the
 // foreground window when it belongs to this process; as its top level.
 HWND HostWindow() {
   HWND window = GetActiveWindow();
-  if (window == nullptr) {
-    HWND foreground = GetForegroundWindow();
-    DWORD process = 0;
-    if (foreground != nullptr && GetWindowThreadProcessId(foreground, &process) != 0 &&
-        process == GetCurrentProcessId()) {
-      window = foreground;
-    }
+  DWORD process = 0;
+  if (window == nullptr && GetWindowThreadProcessId(GetForegroundWindow(), &process) != 0 &&
+      process == GetCurrentProcessId()) {
+    window = GetForegroundWindow();
   }
   return window != nullptr ? GetAncestor(window, GA_ROOT) : nullptr;
 }
@@ -71,376 +50,194 @@ PixelRect PixelRectOf(const RECT& rect) {
           static_cast<int>(rect.right - rect.left), static_cast<int>(rect.bottom - rect.top)};
 }
 
-// One control's child window and the id its caller gave it. Frames have no
-// window: the dialog draws them itself.
-struct Native {
-  int id = kNoControl;
-  ControlKind kind = ControlKind::Frame;
+// Each kind's item in the template, in the order of the kinds: its class's
+// atom (0x80 button, 0x81 edit, 0x82 static) and styles. The check box and
+// push buttons tell when they take the focus (BS_NOTIFY); the flat button
+// is no tab stop.
+struct Item {
+  WORD atom;
+  DWORD style, ex_style;
+};
+constexpr Item kItems[] = {{0x82, SS_ETCHEDFRAME, 0},
+                           {0x82, SS_LEFT | SS_NOPREFIX, 0},
+                           {0x80, BS_AUTOCHECKBOX | BS_NOTIFY | WS_TABSTOP, 0},
+                           {0x81, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+                           {0x80, BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 0},
+                           {0x80, BS_PUSHBUTTON, 0}};
+static_assert(std::size(kItems) == static_cast<std::size_t>(Kind::FlatButton) + 1);
+
+// The form as an in-memory DLGTEMPLATEEX, in the form's font ("MS Sans
+// Serif" of 8 points: 11 pixels high at 96 dots per inch) and tab order.
+// Dialog units cannot say the form's pixels, so every item starts with no
+// size and WM_INITDIALOG puts it in place. Items start on a DWORD.
+std::vector<WORD> TemplateOf(const DialogForm& form) {
+  std::vector<WORD> words;
+  const auto word = [&](auto value) { words.push_back(static_cast<WORD>(value)); };
+  const auto dword = [&](DWORD value) { word(LOWORD(value)), word(HIWORD(value)); };
+  const auto text = [&](const std::string& value) {
+    const std::wstring wide = WideFromWindows1251(value);
+    words.insert(words.end(), wide.begin(), wide.end());
+    word(0);
+  };
+  word(1), word(0xFFFF), dword(0), dword(0);
+  dword(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+  word(form.controls.size()), dword(0), dword(0), word(0), word(0);  // place, menu, class
+  text(form.caption);
+  word(8), word(FW_NORMAL), word(MAKEWORD(FALSE, DEFAULT_CHARSET)), text("MS Sans Serif");
+  for (std::size_t id = 0; id < form.controls.size(); ++id) {
+    if (words.size() % 2 != 0) word(0);
+    const Item& item = kItems[static_cast<std::size_t>(form.controls[id].kind)];
+    dword(0), dword(item.ex_style), dword(WS_CHILD | WS_VISIBLE | item.style);
+    dword(0), dword(0), dword(kFirstControlId + id), word(0xFFFF), word(item.atom);
+    text(form.controls[id].text), word(0);
+  }
+  return words;
+}
+
+// The running dialog.
+struct Dialog {
+  DialogForm& form;
+  const DialogHandler& handle;
+  HWND owner = HostWindow();
   HWND window = nullptr;
+  HWND focus = nullptr;  // where the flat button gives the keyboard focus back
+  bool done = false;
 };
 
-class Win32DialogWindow final : public DialogWindow {
- public:
-  Win32DialogWindow() = default;
-  ~Win32DialogWindow() override;
-  Win32DialogWindow(const Win32DialogWindow&) = delete;
-  Win32DialogWindow& operator=(const Win32DialogWindow&) = delete;
-  Win32DialogWindow(Win32DialogWindow&&) = delete;
-  Win32DialogWindow& operator=(Win32DialogWindow&&) = delete;
-
-  // Creates the hidden window; false when it cannot be created.
-  bool Open(const std::string& caption, int client_width, int client_height);
-
-  bool Add(int id, ControlKind kind, const PixelRect& place, const std::string& text) override;
-  int TextWidth(const std::string& text) override;
-  void SetEnabled(int id, bool enabled) override;
-  void SetChecked(int id, bool checked) override;
-  [[nodiscard]] bool Checked(int id) const override;
-  void SetText(int id, const std::string& text) override;
-  [[nodiscard]] std::optional<std::string> Text(int id) const override;
-  [[nodiscard]] DialogSurroundings Surroundings() const override;
-  void Move(int left, int top) override;
-  void Show() override;
-  DialogEvent WaitForEvent() override;
-
- private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  static LRESULT CALLBACK FlatButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
-  [[nodiscard]] const Native* Find(int id) const;
-  [[nodiscard]] const Native* FindByWindow(HWND window) const;
-  // The child window of control `id`, or nullptr (also once the dialog is gone).
-  [[nodiscard]] HWND ChildOf(int id) const;
-  void Report(const DialogEvent& event);
-
-  HINSTANCE module_ = ThisModule();
-  bool class_registered_ = false;
-  HWND window_ = nullptr;
-  HWND owner_ = nullptr;
-  bool owner_disabled_ = false;
-  HFONT font_ = nullptr;
-  std::vector<Native> natives_;
-  std::vector<RECT> frames_;  // drawn by the window itself
-  WNDPROC button_proc_ = nullptr;
-  HWND focus_before_flat_ = nullptr;  // where a flat button gives the focus back
-  HWND saved_focus_ = nullptr;        // focus while the window is inactive
-  std::deque<DialogEvent> events_;
-  bool destroyed_ = false;
-};
-
-bool Win32DialogWindow::Open(const std::string& caption, int client_width, int client_height) {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = module_;
-  window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  // The system colour index plus one stands for its brush.
-  window_class.hbrBackground = FromWord<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  window_class.lpszClassName = kClassName;
-  class_registered_ = RegisterClassExW(&window_class) != 0;
-  if (!class_registered_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-
-  // The form's font: "MS Sans Serif", 11 pixels high, default character set.
-  font_ = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
-  owner_ = HostWindow();
-  RECT frame = {0, 0, client_width, client_height};
-  AdjustWindowRectEx(&frame, kFrameStyle, FALSE, kFrameExStyle);
-  window_ = CreateWindowExW(kFrameExStyle, kClassName, WideFromWindows1251(caption).c_str(),
-                            kFrameStyle, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                            owner_, nullptr, module_, this);
-  if (window_ == nullptr) return false;
-  // A fixed dialog: its system menu offers only Move and Close.
-  if (HMENU menu = GetSystemMenu(window_, FALSE)) {
-    for (const UINT item : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
-      DeleteMenu(menu, item, MF_BYCOMMAND);
+// Takes the user's ticks and texts into the form (`take`), or shows the
+// form's state. An edit's text is put back only when it differs from what
+// the edit shows, so that the caret stays where it was.
+void Sync(Dialog& dialog, bool take) {
+  for (std::size_t id = 0; id < dialog.form.controls.size(); ++id) {
+    DialogControl& control = dialog.form.controls[id];
+    HWND child = GetDlgItem(dialog.window, static_cast<int>(kFirstControlId + id));
+    const std::optional<std::string> text = Windows1251FromWide(WindowText(child));
+    if (take && control.kind == Kind::CheckBox) {
+      control.checked = SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    } else if (take && control.kind == Kind::Edit) {
+      control.text_fits = text.has_value();
+      control.text = text.value_or(control.text);
+    }
+    if (take) continue;
+    // A control about to be disabled hands the focus on, or the keyboard
+    // would be left with nowhere to go.
+    if (!control.enabled && GetFocus() == child) SendMessageW(dialog.window, WM_NEXTDLGCTL, 0, 0);
+    EnableWindow(child, control.enabled ? TRUE : FALSE);
+    if (control.kind == Kind::CheckBox) {
+      SendMessageW(child, BM_SETCHECK, control.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else if (control.kind == Kind::Edit && control.text_fits && text != control.text) {
+      SetWindowTextW(child, WideFromWindows1251(control.text).c_str());
     }
   }
-  return true;
 }
 
-// Children are created in the order they are added, which is the order the
-// keyboard focus visits them.
-bool Win32DialogWindow::Add(int id, ControlKind kind, const PixelRect& place,
-                            const std::string& text) {
-  const wchar_t* window_class = L"BUTTON";
-  DWORD style = 0;
-  DWORD ex_style = 0;
-  switch (kind) {
-    case ControlKind::Frame:
-      // Drawn on the window itself, beneath the controls (WM_PAINT).
-      frames_.push_back(
-          {place.left, place.top, place.left + place.width, place.top + place.height});
-      natives_.push_back({id, kind, nullptr});
-      return true;
-    case ControlKind::Label:
-      window_class = L"STATIC";
-      style = SS_LEFT | SS_NOPREFIX;
-      break;
-    case ControlKind::CheckBox:
-      style = BS_AUTOCHECKBOX | WS_TABSTOP;
-      break;
-    case ControlKind::Edit:
-      window_class = L"EDIT";
-      style = ES_AUTOHSCROLL | WS_TABSTOP;
-      ex_style = WS_EX_CLIENTEDGE;
-      break;
-    case ControlKind::Button:
-      style = BS_PUSHBUTTON | WS_TABSTOP;
-      break;
-    case ControlKind::FlatButton:
-      style = BS_PUSHBUTTON;
-      break;
-  }
-  HWND child = CreateWindowExW(
-      ex_style, window_class, WideFromWindows1251(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-      place.left, place.top, place.width, place.height, window_,
-      FromWord<HMENU>(static_cast<INT_PTR>(kFirstControlId) + id), module_, nullptr);
-  if (child == nullptr) return false;
-  if (font_ != nullptr) {
-    SendMessageW(child, WM_SETFONT, ToWord<WPARAM>(font_), FALSE);
-  }
-  if (kind == ControlKind::FlatButton) {
-    button_proc_ = FromWord<WNDPROC>(
-        SetWindowLongPtrW(child, GWLP_WNDPROC, ToWord<LONG_PTR>(&FlatButtonProc)));
-  }
-  natives_.push_back({id, kind, child});
-  return true;
+// Hands the event to the handler with the user's ticks and texts, and
+// shows, or ends, what it answers.
+void Report(Dialog& dialog, const DialogEvent& event) {
+  Sync(dialog, true);
+  dialog.done = dialog.handle(event, dialog.form);
+  Sync(dialog, false);
+  // In front, also when the host has no active window of its own.
+  SetForegroundWindow(dialog.window);
+  if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 
-int Win32DialogWindow::TextWidth(const std::string& text) {
-  int width = 0;
-  if (HDC dc = GetDC(window_)) {
-    const HGDIOBJ old = SelectObject(dc, font_);
-    const std::wstring wide = WideFromWindows1251(text);
+// Measures the texts, lets the handler place the form, and puts the window
+// and its controls in their pixel places.
+void Open(Dialog& dialog) {
+  DialogForm& form = dialog.form;
+  HDC dc = GetDC(dialog.window);
+  const HGDIOBJ font =
+      SelectObject(dc, Cast<HGDIOBJ>(SendMessageW(dialog.window, WM_GETFONT, 0, 0)));
+  for (DialogControl& control : form.controls) {
+    const std::wstring wide = WideFromWindows1251(control.text);
     SIZE size{};
-    if (GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size)) {
-      width = static_cast<int>(size.cx);
-    }
-    SelectObject(dc, old);
-    ReleaseDC(window_, dc);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    control.text_width = static_cast<int>(size.cx);
   }
-  return width;
-}
-
-const Native* Win32DialogWindow::Find(int id) const {
-  for (const Native& native : natives_) {
-    if (native.id == id) return &native;
-  }
-  return nullptr;
-}
-
-const Native* Win32DialogWindow::FindByWindow(HWND window) const {
-  for (const Native& native : natives_) {
-    if (window != nullptr && native.window == window) return &native;
-  }
-  return nullptr;
-}
-
-HWND Win32DialogWindow::ChildOf(int id) const {
-  const Native* native = Find(id);
-  return native != nullptr && !destroyed_ ? native->window : nullptr;
-}
-
-void Win32DialogWindow::SetEnabled(int id, bool enabled) {
-  HWND child = ChildOf(id);
-  if (child == nullptr) return;
-  // A control about to be disabled hands the focus on, or the keyboard
-  // would be left with nowhere to go.
-  if (!enabled && GetFocus() == child) {
-    SetFocus(GetNextDlgTabItem(window_, child, FALSE));
-  }
-  EnableWindow(child, enabled ? TRUE : FALSE);
-}
-
-void Win32DialogWindow::SetChecked(int id, bool checked) {
-  if (HWND child = ChildOf(id)) {
-    SendMessageW(child, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-  }
-}
-
-bool Win32DialogWindow::Checked(int id) const {
-  HWND child = ChildOf(id);
-  return child != nullptr && SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-void Win32DialogWindow::SetText(int id, const std::string& text) {
-  if (HWND child = ChildOf(id)) SetWindowTextW(child, WideFromWindows1251(text).c_str());
-}
-
-std::optional<std::string> Win32DialogWindow::Text(int id) const {
-  HWND child = ChildOf(id);
-  if (child == nullptr) return std::string();
-  return Windows1251FromWide(WindowText(child));
-}
-
-DialogSurroundings Win32DialogWindow::Surroundings() const {
-  DialogSurroundings around;
+  SelectObject(dc, font);
+  ReleaseDC(dialog.window, dc);
+  DialogEvent open{DialogEvent::Kind::Open};
+  RECT frame{0, 0, form.client_width, form.client_height};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog.window, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongW(dialog.window, GWL_EXSTYLE)));
+  open.width = static_cast<int>(frame.right - frame.left);
+  open.height = static_cast<int>(frame.bottom - frame.top);
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  around.work_area = PixelRectOf(area);
-  if (owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_)) {
-    RECT over{};
-    if (GetWindowRect(owner_, &over)) around.host = PixelRectOf(over);
+  open.work_area = PixelRectOf(area);
+  if (dialog.owner != nullptr && IsWindowVisible(dialog.owner) && !IsIconic(dialog.owner) &&
+      GetWindowRect(dialog.owner, &area)) {
+    open.host = PixelRectOf(area);
   }
-  RECT frame{};
-  GetWindowRect(window_, &frame);
-  around.width = static_cast<int>(frame.right - frame.left);
-  around.height = static_cast<int>(frame.bottom - frame.top);
-  return around;
-}
-
-void Win32DialogWindow::Move(int left, int top) {
-  SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32DialogWindow::Show() {
-  // Modal for the host: its window takes no input until this one is gone.
-  if (owner_ != nullptr && IsWindowEnabled(owner_)) {
-    EnableWindow(owner_, FALSE);
-    owner_disabled_ = true;
+  dialog.done = dialog.handle(open, form);
+  SetWindowPos(dialog.window, nullptr, form.left, form.top, open.width, open.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  for (std::size_t id = 0; id < form.controls.size(); ++id) {
+    const auto [x, y, w, h] = form.controls[id].place;
+    SetWindowPos(GetDlgItem(dialog.window, static_cast<int>(kFirstControlId + id)), nullptr, x, y,
+                 w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  ShowWindow(window_, SW_SHOWNORMAL);
-  SetForegroundWindow(window_);
-  if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
-  UpdateWindow(window_);
-}
-
-Win32DialogWindow::~Win32DialogWindow() {
-  // The host's window is enabled before this one goes, so that it, and not
-  // some other program's window, becomes active again.
-  if (owner_disabled_) EnableWindow(owner_, TRUE);
-  if (window_ != nullptr && !destroyed_) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
-  if (class_registered_) UnregisterClassW(kClassName, module_);
-}
-
-void Win32DialogWindow::Report(const DialogEvent& event) {
-  events_.push_back(event);
-  // An event raised from another thread's message arrives while GetMessage
-  // waits; a posted message lets the loop see it.
-  PostMessageW(window_, WM_NULL, 0, 0);
-}
-
-LRESULT CALLBACK Win32DialogWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                               LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = FromWord<const CREATESTRUCTW*>(lparam);
-    auto* self = static_cast<Win32DialogWindow*>(create->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, ToWord<LONG_PTR>(self));
+  // A fixed dialog: its system menu offers only Move and Close.
+  HMENU menu = GetSystemMenu(dialog.window, FALSE);
+  for (const UINT item : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
+    DeleteMenu(menu, item, MF_BYCOMMAND);
   }
-  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  return self->Handle(message, wparam, lparam);
+  Sync(dialog, false);
+  // In front, also when the host has no active window of its own.
+  SetForegroundWindow(dialog.window);
+  if (dialog.done) EndDialog(dialog.window, IDOK);
 }
 
-LRESULT Win32DialogWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_COMMAND: {
-      // Clicks of check boxes and buttons; the dialog manager's IDOK and
-      // IDCANCEL (which come with no control) belong to none of them.
-      const Native* native = FindByWindow(FromWord<HWND>(lparam));
-      if (HIWORD(wparam) == BN_CLICKED && native != nullptr && native->kind != ControlKind::Edit &&
-          native->kind != ControlKind::Label) {
-        Report({DialogEvent::Kind::Click, native->id});
-        if (native->kind == ControlKind::FlatButton && focus_before_flat_ != nullptr &&
-            IsWindow(focus_before_flat_)) {
-          SetFocus(focus_before_flat_);
-        }
-      }
-      return 0;
-    }
-    case WM_ACTIVATE:
-      // The focus comes back to where it was when the window is reactivated.
-      if (LOWORD(wparam) == WA_INACTIVE) {
-        saved_focus_ = GetFocus();
-      } else if (saved_focus_ != nullptr && IsChild(window_, saved_focus_)) {
-        SetFocus(saved_focus_);
-        return 0;
-      }
-      break;
-    case WM_ERASEBKGND: {
-      RECT client{};
-      GetClientRect(window_, &client);
-      FillRect(FromWord<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));
-      return 1;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT paint{};
-      HDC dc = BeginPaint(window_, &paint);
-      for (RECT frame : frames_) DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-      EndPaint(window_, &paint);
-      return 0;
-    }
-    case WM_CLOSE:
-      Report({DialogEvent::Kind::Close});
-      return 0;
-    case WM_DESTROY:
-      destroyed_ = true;
-      break;
-    default:
-      break;
+// The dialog manager runs the modal loop, the tab order and the keyboard
+// interface; Enter and Escape come as its IDOK and IDCANCEL, which belong
+// to no control, and are reported as keys with the control that has the
+// focus.
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(window, DWLP_USER, lparam);
+    Cast<Dialog*>(lparam)->window = window;
+    Open(*Cast<Dialog*>(lparam));
+    return TRUE;  // the focus on the first tab stop
   }
-  return DefWindowProcW(window_, message, wparam, lparam);
-}
-
-// The flat button never keeps the keyboard focus: a click gives it back
-// to the control that had it.
-LRESULT CALLBACK Win32DialogWindow::FlatButtonProc(HWND window, UINT message, WPARAM wparam,
-                                                   LPARAM lparam) {
-  auto* self = FromWord<Win32DialogWindow*>(GetWindowLongPtrW(GetParent(window), GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  if (message == WM_SETFOCUS) {
-    self->focus_before_flat_ = FromWord<HWND>(wparam);
+  auto* dialog = Cast<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (dialog == nullptr || dialog->done || (message != WM_COMMAND && message != WM_CLOSE)) {
+    return FALSE;
   }
-  const LRESULT result = CallWindowProcW(self->button_proc_, window, message, wparam, lparam);
-  if (message == WM_LBUTTONUP && GetFocus() == window && self->focus_before_flat_ != nullptr &&
-      IsWindow(self->focus_before_flat_)) {
-    SetFocus(self->focus_before_flat_);
+  const auto count = static_cast<int>(dialog->form.controls.size());
+  const int id = LOWORD(wparam) - kFirstControlId;
+  const int focused = GetDlgCtrlID(GetFocus()) - kFirstControlId;
+  const Kind kind = id >= 0 && id < count ? dialog->form.controls[static_cast<std::size_t>(id)].kind
+                                          : Kind::Frame;
+  if (message == WM_CLOSE) {
+    Report(*dialog, {DialogEvent::Kind::Close});
+  } else if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+    const bool ours = IsChild(window, GetFocus()) && focused >= 0 && focused < count;
+    Report(*dialog, {LOWORD(wparam) == IDOK ? DialogEvent::Kind::Enter : DialogEvent::Kind::Escape,
+                     ours ? focused : kNoControl});
+  } else if (HIWORD(wparam) == BN_SETFOCUS || HIWORD(wparam) == EN_SETFOCUS) {
+    if (kind != Kind::FlatButton) dialog->focus = Cast<HWND>(lparam);
+  } else if (HIWORD(wparam) == BN_CLICKED && kind != Kind::Frame && kind != Kind::Label) {
+    // The flat button never keeps the keyboard focus that a click gave it.
+    if (kind == Kind::FlatButton && IsWindow(dialog->focus)) SetFocus(dialog->focus);
+    Report(*dialog, {DialogEvent::Kind::Click, id});
   }
-  return result;
-}
-
-DialogEvent Win32DialogWindow::WaitForEvent() {
-  while (events_.empty() && !destroyed_) {
-    MSG message{};
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got <= 0) {
-      // WM_QUIT belongs to the host's own loop: hand it on and close.
-      if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-      return {DialogEvent::Kind::Close};
-    }
-    // Enter and Escape are reported rather than left to the dialog manager,
-    // which would turn them into commands of its own.
-    const bool ours = message.hwnd == window_ || IsChild(window_, message.hwnd) != FALSE;
-    if (ours && message.message == WM_KEYDOWN &&
-        (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
-      const Native* focus = FindByWindow(GetFocus());
-      events_.push_back({DialogEvent::Kind::Key, focus != nullptr ? focus->id : kNoControl,
-                         message.wParam == VK_RETURN ? DialogKey::Enter : DialogKey::Escape});
-      continue;
-    }
-    if (!IsDialogMessageW(window_, &message)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  if (destroyed_) return {DialogEvent::Kind::Close};
-  const DialogEvent event = events_.front();
-  events_.pop_front();
-  return event;
+  return TRUE;
 }
 
 }  // namespace
 
-std::unique_ptr<DialogWindow> OpenDialogWindow(const std::string& caption, int client_width,
-                                               int client_height) {
-  if (!EnsureGuiDisplay()) return nullptr;
-  auto window = std::make_unique<Win32DialogWindow>();
-  if (!window->Open(caption, client_width, client_height)) return nullptr;
-  return window;
+bool RunDialog(DialogForm& form, const DialogHandler& handle) {
+  if (!EnsureGuiDisplay()) return false;
+  const std::vector<WORD> words = TemplateOf(form);
+  Dialog dialog{form, handle};
+  DialogBoxIndirectParamW(Cast<HINSTANCE>(&__ImageBase), Cast<const DLGTEMPLATE*>(words.data()),
+                          dialog.owner, DialogProc, Cast<LPARAM>(&dialog));
+  if (dialog.window == nullptr) return false;
+  // The window went away without an answer (WM_QUIT, which the dialog
+  // manager hands on to the host's own loop).
+  if (!dialog.done) dialog.handle({DialogEvent::Kind::Close}, form);
+  return true;
 }
 
 }  // namespace zv::platform

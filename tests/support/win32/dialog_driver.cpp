@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/dialog_ids.h"
+#include "platform/dialog_window.h"
 
 namespace zv::test {
 namespace {
@@ -57,8 +57,7 @@ std::wstring ClassOf(HWND window) {
 // the callback's stdcall pointer type.)
 BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
   const std::wstring name = ClassOf(window);
-  if (IsWindowVisible(window) && IsWindowEnabled(window) &&
-      (name == L"ZvSettingsDialog" || name == L"#32770")) {
+  if (IsWindowVisible(window) && IsWindowEnabled(window) && name == L"#32770") {
     // NOLINTNEXTLINE(*-reinterpret-cast,*-no-int-to-ptr): the callback's word is our pointer
     *reinterpret_cast<HWND*>(result) = window;
     return FALSE;
@@ -67,8 +66,8 @@ BOOL CALLBACK TakeFrontWindow(HWND window, LPARAM result) {
 }
 
 // The modal window the user would work with: a visible, enabled top-level
-// window of this thread that is the settings dialog or a system dialog
-// (file picker, message box). A window that has a modal child is disabled.
+// dialog of this thread (the settings dialog, the file picker, a message
+// box). A window that has a modal child is disabled.
 HWND Front() {
   HWND found = nullptr;
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the callback's word
@@ -76,9 +75,12 @@ HWND Front() {
   return found;
 }
 
+// The settings dialog is the one with the check box's ID.
 HWND SettingsDialog() {
   HWND front = Front();
-  return front != nullptr && ClassOf(front) == L"ZvSettingsDialog" ? front : nullptr;
+  return front != nullptr && GetDlgItem(front, zv::platform::kFirstControlId + 1) != nullptr
+             ? front
+             : nullptr;
 }
 
 std::vector<HWND> Children(HWND window) {
@@ -270,7 +272,10 @@ void ClickButton(const std::string& caption) {
   ASSERT_NE(dialog, nullptr);
   HWND button = ButtonWithCaption(dialog, Wide(caption));
   ASSERT_NE(button, nullptr) << caption;
-  SendMessageW(button, BM_CLICK, 0, 0);
+  // Posted, as a mouse click is: the click's handler may open a modal
+  // window of its own (the file picker), and this step has to return for
+  // the next one to work in it.
+  PostMessageW(button, BM_CLICK, 0, 0);
 }
 
 void ClickCloseBox() {
@@ -312,7 +317,7 @@ namespace {
 // The open file picker in front, or NotReady.
 HWND Chooser() {
   HWND front = Front();
-  if (front == nullptr || ClassOf(front) != L"#32770") throw NotReady{};
+  if (front == nullptr || front == SettingsDialog()) throw NotReady{};
   return front;
 }
 
