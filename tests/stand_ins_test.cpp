@@ -257,10 +257,11 @@ TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
       StartMonitor({"--no-simulation", "--temp", "010=45", "--temp", "08=33", "--seconds", "30.5"});
   EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[10]$ $zvTemp[8]$"}).out, "45 33\n");
   monitor.reset();
-  const struct {
+  struct Refused {
     const char* program;
     std::string option, value;
-  } refused[] = {
+  };
+  const std::vector<Refused> refused = {
       {ZV_MONITOR_PATH, "--seconds", "1e10"},     {ZV_TEST_MONITOR_PATH, "--delay", "1e300"},
       {ZV_MONITOR_PATH, "--seconds", "inf"},      {ZV_TEST_MONITOR_PATH, "--delay", "-1"},
       {ZV_MONITOR_PATH, "--temp", "0x1=40"},      {ZV_MONITOR_PATH, "--temp", " 1=40"},
@@ -434,11 +435,12 @@ TEST_F(StandIns, HostRefusesFilesThatAreNotRegularAtOnce) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string nul = dir + "/nul";
   std::ofstream(nul) << "fine\n" << std::string("$zvTemp[0\0junk]$\n", 17);
-  const struct {
+  struct Case {
     std::vector<std::string> args;  // after the command
     int exit_code;
     std::string says;
-  } cases[] = {
+  };
+  const std::vector<Case> cases = {
       {{ZV_PLUGIN_PATH, "--screen-file", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
       {{ZV_PLUGIN_PATH, "--screen-file", dir}, 2, "cannot read " + dir + ": it is a folder"},
       {{ZV_PLUGIN_PATH, "--screen-file", "/dev/zero"}, 2, "cannot read /dev/zero: it is a device"},

@@ -2,7 +2,6 @@
 // descriptor, and renders screens whose macros the plugin fills in: once
 // for scripts, or live in an LCD-like box refreshed every second.
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -137,88 +136,46 @@ struct CommandLine {
   std::string plugin_option;
 };
 
-// What an option made of its value.
-enum class Taken {
-  Ok,
-  BadValue,  // reported as a bad value
-  Said,      // refused with a message of its own
-};
-
-Taken Checked(bool ok) { return ok ? Taken::Ok : Taken::BadValue; }
-
-// The options that take a value, and what each makes of it.
-struct ValueOption {
-  std::string_view name;
-  Taken (*apply)(CommandLine& line, const std::string& value);
-};
-
-constexpr std::array<ValueOption, 9> kValueOptions = {{
-    {"--screen-file",
-     [](CommandLine& line, const std::string& value) {
-       return ReadLines(value, line.file_lines) ? Taken::Ok : Taken::Said;
-     }},
-    {"--config",
-     [](CommandLine& line, const std::string& value) {
-       line.options.config_path = value;
-       return Taken::Ok;
-     }},
-    {"--plugin",
-     [](CommandLine& line, const std::string& value) {
-       line.plugin_option = value;
-       return Checked(!value.empty());
-     }},
-    {"--rows",
-     [](CommandLine& line, const std::string& value) {
-       line.options.rows_given = true;
-       return Checked(ParseLong(value, 1, 100, line.options.rows));
-     }},
-    {"--cols",
-     [](CommandLine& line, const std::string& value) {
-       line.options.columns_given = true;
-       return Checked(ParseLong(value, 1, 400, line.options.columns));
-     }},
-    {"--server",
-     [](CommandLine& line, const std::string& value) {
-       line.options.server_given = true;
-       return Checked(ParseServerAddress(value, line.options.lcdproc));
-     }},
-    {"--charset",
-     [](CommandLine& line, const std::string& value) {
-       const auto charset = ParseDisplayCharset(value);
-       line.options.charset_given = true;
-       line.options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
-       return Checked(charset.has_value());
-     }},
-    {"--count",
-     [](CommandLine& line, const std::string& value) {
-       return Checked(ParseLong(value, 1, 1000000000, line.options.count));
-     }},
-    {"--interval-ms",
-     [](CommandLine& line, const std::string& value) {
-       line.options.interval_given = true;
-       return Checked(ParseLong(value, 1, 3600000, line.options.interval_ms));
-     }},
-}};
-
 // Takes option `arg` with its value; false (said on standard error) when
 // the option is unknown or refuses the value.
 bool TakeOption(CommandLine& line, const std::string& arg, const std::string& value) {
-  const auto option = std::find_if(kValueOptions.begin(), kValueOptions.end(),
-                                   [&](const ValueOption& known) { return known.name == arg; });
-  if (option == kValueOptions.end()) {
+  Options& options = line.options;
+  bool ok = true;
+  if (arg == "--screen-file") {
+    return ReadLines(value, line.file_lines);
+  }
+  if (arg == "--config") {
+    options.config_path = value;
+  } else if (arg == "--plugin") {
+    line.plugin_option = value;
+    ok = !value.empty();
+  } else if (arg == "--rows") {
+    ok = ParseLong(value, 1, 100, options.rows);
+    options.rows_given = true;
+  } else if (arg == "--cols") {
+    ok = ParseLong(value, 1, 400, options.columns);
+    options.columns_given = true;
+  } else if (arg == "--server") {
+    ok = ParseServerAddress(value, options.lcdproc);
+    options.server_given = true;
+  } else if (arg == "--charset") {
+    const auto charset = ParseDisplayCharset(value);
+    ok = charset.has_value();
+    options.charset_given = true;
+    options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
+  } else if (arg == "--count") {
+    ok = ParseLong(value, 1, 1000000000, options.count);
+  } else if (arg == "--interval-ms") {
+    ok = ParseLong(value, 1, 3600000, options.interval_ms);
+    options.interval_given = true;
+  } else {
     std::fprintf(stderr, "zelvane-lcd: unknown option %s\n", arg.c_str());
     return false;
   }
-  switch (option->apply(line, value)) {
-    case Taken::Ok:
-      return true;
-    case Taken::BadValue:
-      std::fprintf(stderr, "zelvane-lcd: bad value for %s: %s\n", arg.c_str(), value.c_str());
-      return false;
-    case Taken::Said:
-      break;
+  if (!ok) {
+    std::fprintf(stderr, "zelvane-lcd: bad value for %s: %s\n", arg.c_str(), value.c_str());
   }
-  return false;
+  return ok;
 }
 
 // The command, the module and the screen's lines from what is not an

@@ -153,7 +153,8 @@ bool ParseSensor(Kind kind, std::string_view text, FixedWord& fixed) {
 }
 
 // --temp, --fan or --volt: one sensor's reading fixed.
-bool AddFixedReading(Kind kind, Options& options, std::string_view value) {
+template <Kind kind>
+bool AddFixedReading(Options& options, std::string_view value) {
   FixedWord fixed{};
   if (!ParseSensor(kind, value, fixed)) {
     return false;
@@ -188,16 +189,9 @@ constexpr std::array<FlagOption, 4> kFlagOptions = {{
 }};
 
 constexpr std::array<ValueOption, 7> kValueOptions = {{
-    {"--temp",
-     [](Options& options, std::string_view value) {
-       return AddFixedReading(Kind::Temperature, options, value);
-     }},
-    {"--fan", [](Options& options,
-                 std::string_view value) { return AddFixedReading(Kind::Fan, options, value); }},
-    {"--volt",
-     [](Options& options, std::string_view value) {
-       return AddFixedReading(Kind::Voltage, options, value);
-     }},
+    {"--temp", AddFixedReading<Kind::Temperature>},
+    {"--fan", AddFixedReading<Kind::Fan>},
+    {"--volt", AddFixedReading<Kind::Voltage>},
     {"--map", AddPin},
     {"--count",
      [](Options& options, std::string_view value) {
