@@ -20,11 +20,11 @@
 #include <utility>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
-#include "plugin/module_reset.h"
 #include "monitor_block/layout.h"
+#include "plugin/module_reset.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 
@@ -45,13 +45,16 @@ class StandIns : public ::testing::Test {
   }
   void TearDown() override { zv::plugin::ResetModuleState(); }
 
-  // Starts the monitor and waits until its object exists.
-  static std::unique_ptr<BackgroundProcess> StartMonitor(std::vector<std::string> args) {
-    args.insert(args.begin(), ZV_MONITOR_PATH);
+  // Starts the monitor (or `program`, test_monitor with the options for
+  // tests) and waits until its object exists.
+  static std::unique_ptr<BackgroundProcess> StartMonitor(std::vector<std::string> args,
+                                                         const char* program = ZV_MONITOR_PATH) {
+    args.insert(args.begin(), program);
     auto monitor = BackgroundProcess::Start(args);
     EXPECT_NE(monitor, nullptr);
     if (monitor) {
-      EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing " + std::string(kName), 0), 0U);
+      EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing " + std::string(kName), 0),
+                0U);
     }
     return monitor;
   }
@@ -165,14 +168,15 @@ TEST_F(StandIns, ScreensComeFromTheConfigurationFile) {
 }
 
 TEST_F(StandIns, TooSmallObjectGivesEmptyReadingsAndSkips) {
-  auto monitor = StartMonitor({"--no-simulation", "--size", "100", "--seconds", "30"});
+  auto monitor =
+      StartMonitor({"--no-simulation", "--size", "100", "--seconds", "30"}, ZV_TEST_MONITOR_PATH);
   EXPECT_EQ(Host({"once", "--no-init", "[$zvTemp[0]$]"}).out, "[]\n");
   EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$x"}).out, "(screen skipped)\n");
 }
 
 TEST_F(StandIns, HostFindsAMonitorThatAppearsLater) {
-  auto monitor =
-      BackgroundProcess::Start({ZV_MONITOR_PATH, "--simulate", "--delay", "1", "--seconds", "30"});
+  auto monitor = BackgroundProcess::Start(
+      {ZV_TEST_MONITOR_PATH, "--simulate", "--delay", "1", "--seconds", "30"});
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "(screen skipped)\n");
   EXPECT_EQ(monitor->ReadLine().rfind("zelvane-monitor: publishing", 0), 0U);
   EXPECT_EQ(Host({"once", "$zvCheck$x"}).out, "x\n");
@@ -253,18 +257,51 @@ TEST_F(StandIns, MonitorNumbersAreDecimalAndBounded) {
       StartMonitor({"--no-simulation", "--temp", "010=45", "--temp", "08=33", "--seconds", "30.5"});
   EXPECT_EQ(Host({"once", "--no-init", "$zvTemp[10]$ $zvTemp[8]$"}).out, "45 33\n");
   monitor.reset();
-  const std::vector<std::pair<std::string, std::string>> refused = {
-      {"--seconds", "1e10"}, {"--delay", "1e300"},    {"--seconds", "inf"}, {"--delay", "-1"},
-      {"--temp", "0x1=40"},  {"--temp", " 1=40"},     {"--count", "0"},     {"--count", "1e3"},
-      {"--word", "0x10=1"},  {"--interval-ms", "+5"},
+  struct Refused {
+    const char* program;
+    std::string option, value;
   };
-  for (const auto& [option, value] : refused) {
-    const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, value});
+  const std::vector<Refused> refused = {
+      {ZV_MONITOR_PATH, "--seconds", "1e10"},     {ZV_TEST_MONITOR_PATH, "--delay", "1e300"},
+      {ZV_MONITOR_PATH, "--seconds", "inf"},      {ZV_TEST_MONITOR_PATH, "--delay", "-1"},
+      {ZV_MONITOR_PATH, "--temp", "0x1=40"},      {ZV_MONITOR_PATH, "--temp", " 1=40"},
+      {ZV_MONITOR_PATH, "--count", "0"},          {ZV_MONITOR_PATH, "--count", "1e3"},
+      {ZV_TEST_MONITOR_PATH, "--word", "0x10=1"}, {ZV_MONITOR_PATH, "--interval-ms", "+5"},
+      {ZV_TEST_MONITOR_PATH, "--word", "2=1"},    {ZV_TEST_MONITOR_PATH, "--size", "0"},
+  };
+  for (const auto& [program, option, value] : refused) {
+    const ProcessResult result = RunProcess({program, "--no-simulation", option, value});
     EXPECT_EQ(result.exit_code, 2) << option << " " << value;
     std::string said = "zelvane-monitor: bad value for ";
     said.append(option).append(": ").append(value).append("\n");
     EXPECT_EQ(result.err.rfind(said, 0), 0U) << result.err;
   }
+}
+
+// The options for tests are test_monitor's alone: the shipped monitor
+// neither takes nor lists them.
+TEST_F(StandIns, ShippedMonitorHasNoOptionsForTests) {
+  EXPECT_EQ(RunProcess({ZV_MONITOR_PATH, "--help"}).out.find("for tests"), std::string::npos);
+  for (const std::string option : {"--word", "--size", "--delay"}) {
+    const ProcessResult result = RunProcess({ZV_MONITOR_PATH, "--no-simulation", option, "0"});
+    EXPECT_EQ(result.exit_code, 2) << option;
+    EXPECT_EQ(result.err.rfind("zelvane-monitor: unknown option " + option + "\n", 0), 0U)
+        << result.err;
+  }
+  EXPECT_NE(RunProcess({ZV_TEST_MONITOR_PATH, "--help"}).out.find("--delay S"), std::string::npos);
+}
+
+// A raw word over the heartbeat's magic makes another monitor's block:
+// readers take its readings without a heartbeat to judge it by.
+TEST_F(StandIns, TestMonitorsRawWordReplacesTheHeartbeatsMagic) {
+  auto monitor =
+      StartMonitor({"--no-simulation", "--word", "0=0", "--temp", "0=45", "--seconds", "30"},
+                   ZV_TEST_MONITOR_PATH);
+  EXPECT_EQ(Host({"once", "--no-init", "$zvCheck$T $zvTemp[0]$"}).out, "T 45\n");
+  ASSERT_TRUE(zv::readings::MapMonitorMemory());
+  std::int32_t magic = -1;
+  EXPECT_TRUE(zv::readings::ReadMonitorWord(zv::readings::kHeartbeatMagicOffset, magic));
+  EXPECT_EQ(magic, 0);
 }
 
 // A running monitor keeps its block against every other start; what a
@@ -312,7 +349,8 @@ TEST_F(StandIns, WithoutSensorsTheMonitorNeedsSimulateOrFixedReadings) {
   }
   const ProcessResult plain = RunProcess({ZV_MONITOR_PATH, "--temp", "0=41", "--count", "1"});
   EXPECT_EQ(plain.exit_code, 1);
-  EXPECT_NE(plain.err.find("zelvane-monitor: no hardware sensors ("), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("zelvane-monitor: no hardware sensors ("), std::string::npos)
+      << plain.err;
   EXPECT_NE(plain.err.find("nothing to publish: --simulate publishes simulated readings, "
                            "--no-simulation only the fixed ones"),
             std::string::npos)
@@ -341,7 +379,8 @@ TEST_F(StandIns, HeartbeatCarriesPeriodCounterAndMonotonicStamp) {
   std::this_thread::sleep_for(std::chrono::milliseconds(350));
   EXPECT_GE(word(kHeartbeatCounterOffset), first + 2);
   // At most one period and a little old (the clock's low 32 bits, modulo 2^32).
-  const auto now = static_cast<std::uint32_t>(zv::monitor_block::MonotonicMilliseconds() & 0xFFFFFFFFU);
+  const auto now =
+      static_cast<std::uint32_t>(zv::monitor_block::MonotonicMilliseconds() & 0xFFFFFFFFU);
   const std::uint32_t age = now - word(kHeartbeatStampOffset);
   EXPECT_LE(age, 100U + 250U) << "stamp " << word(kHeartbeatStampOffset) << ", now " << now;
 }
@@ -396,11 +435,12 @@ TEST_F(StandIns, HostRefusesFilesThatAreNotRegularAtOnce) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string nul = dir + "/nul";
   std::ofstream(nul) << "fine\n" << std::string("$zvTemp[0\0junk]$\n", 17);
-  const struct {
+  struct Case {
     std::vector<std::string> args;  // after the command
     int exit_code;
     std::string says;
-  } cases[] = {
+  };
+  const std::vector<Case> cases = {
       {{ZV_PLUGIN_PATH, "--screen-file", fifo}, 2, "cannot read " + fifo + ": it is a FIFO"},
       {{ZV_PLUGIN_PATH, "--screen-file", dir}, 2, "cannot read " + dir + ": it is a folder"},
       {{ZV_PLUGIN_PATH, "--screen-file", "/dev/zero"}, 2, "cannot read /dev/zero: it is a device"},

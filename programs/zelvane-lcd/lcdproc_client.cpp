@@ -2,6 +2,7 @@
 // refresh it, and reconnect with a bounded back-off when LCDd goes away.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,120 @@ class Session {
   bool broken_ = false;
 };
 
+using Render = std::function<RenderedScreen(std::size_t)>;
+
+// The client's run: one connection after another, until the count of frames
+// is reached or a stop request.
+class Client {
+ public:
+  Client(const LcdprocOptions& options, const std::vector<ScreenSpec>& screens,
+         const Render& render)
+      : options_(options),
+        screens_(screens),
+        render_(render),
+        server_(ServerName(options)),
+        period_(options.interval_ms) {}
+
+  // Connects, shows the screens, and reconnects with a bounded back-off
+  // whenever the connection fails or is lost.
+  void Run() {
+    int attempt = 0;
+    std::string last_report;  // for RetryReport
+    while (!common::StopRequested()) {
+      std::string error;
+      bool greeted = false;
+      if (Visit(greeted, attempt, error) || common::StopRequested()) {
+        return;
+      }
+      // Never spins: every attempt, failed or lost, waits first.
+      const milliseconds delay = ReconnectDelay(attempt);
+      const std::string report = RetryReport(server_, greeted, error, attempt++, last_report);
+      if (!report.empty()) {
+        std::fprintf(stderr, "zelvane-lcd: %s\n", report.c_str());
+      }
+      common::SleepUnlessStopped(delay);
+    }
+  }
+
+ private:
+  // "HOST:PORT", an IPv6 address in brackets, for messages.
+  static std::string ServerName(const LcdprocOptions& options) {
+    const bool bracket = options.host.find(':') != std::string::npos;
+    return (bracket ? "[" + options.host + "]" : options.host) + ":" + options.port;
+  }
+
+  // One connection: hello, then frames. True when the run is over (the
+  // count reached, or a stop request while connected); false (and `error`)
+  // when the connection failed or was lost. `greeted` tells whether the
+  // server answered hello, which starts the attempts anew.
+  bool Visit(bool& greeted, int& attempt, std::string& error) {
+    auto connection = TcpConnection::Connect(options_.host, options_.port, kConnectTimeout, error);
+    if (!connection) {
+      return false;
+    }
+    Session session(std::move(connection), server_, refusals_);
+    LcdSize size;
+    std::string version;
+    if (!session.Hello(size, version, error)) {
+      return false;
+    }
+    greeted = true;
+    attempt = 0;
+    LcdSize used = size;
+    if (options_.max_columns > 0) {
+      used.width = std::min<int>(used.width, static_cast<int>(options_.max_columns));
+    }
+    if (options_.max_rows > 0) {
+      used.height = std::min<int>(used.height, static_cast<int>(options_.max_rows));
+    }
+    std::printf("zelvane-lcd: connected to %s at %s, display %dx%d\n", version.c_str(),
+                server_.c_str(), size.width, size.height);
+    std::fflush(stdout);
+    return ShowFrames(session, used, error);
+  }
+
+  // Makes the screens, then sends a frame of each every period; as Visit.
+  bool ShowFrames(Session& session, const LcdSize& used, std::string& error) {
+    std::vector<bool> hidden(screens_.size(), true);
+    bool alive = session.Send(ScreenSetupCommands(screens_, used.height, options_.charset), error);
+    auto next = Clock::now();
+    while (alive && !common::StopRequested()) {
+      std::vector<std::string> commands;
+      for (std::size_t i = 0; i < screens_.size(); ++i) {
+        bool screen_hidden = hidden[i];
+        const auto frame = FrameCommands(i + 1, render_(i), used, options_.charset, screen_hidden);
+        hidden[i] = screen_hidden;
+        commands.insert(commands.end(), frame.begin(), frame.end());
+      }
+      alive = session.Send(commands, error);
+      ++frames_;
+      if (options_.count > 0 && frames_ >= options_.count) {
+        // Leave the last frame up for one period, as the live box does.
+        if (alive) {
+          session.Drain(Clock::now() + period_, error);
+        }
+        session.Bye();
+        return true;
+      }
+      next = std::max(next + period_, Clock::now());
+      alive = alive && session.Drain(next, error);
+    }
+    if (common::StopRequested()) {
+      session.Bye();
+      return true;
+    }
+    return false;
+  }
+
+  const LcdprocOptions& options_;
+  const std::vector<ScreenSpec>& screens_;
+  const Render& render_;
+  const std::string server_;
+  const milliseconds period_;
+  long frames_ = 0;
+  RefusalLog refusals_;  // across connections: a server that reconnects starts no new count
+};
+
 }  // namespace
 
 int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& screens,
@@ -144,76 +259,7 @@ int RunLcdproc(const LcdprocOptions& options, const std::vector<ScreenSpec>& scr
     return 2;
   }
   common::InstallStopHandlers();
-  const bool bracket = options.host.find(':') != std::string::npos;
-  const std::string server =
-      (bracket ? "[" + options.host + "]" : options.host) + ":" + options.port;
-  const milliseconds period(options.interval_ms);
-  long frames = 0;
-  int attempt = 0;
-  std::string last_report;  // for RetryReport
-  RefusalLog refusals;      // across connections: a server that reconnects starts no new count
-  while (!common::StopRequested()) {
-    std::string error;
-    auto connection = TcpConnection::Connect(options.host, options.port, kConnectTimeout, error);
-    bool greeted = false;
-    if (connection) {
-      Session session(std::move(connection), server, refusals);
-      LcdSize size;
-      std::string version;
-      if (session.Hello(size, version, error)) {
-        greeted = true;
-        attempt = 0;
-        LcdSize used = size;
-        if (options.max_columns > 0) {
-          used.width = std::min<int>(used.width, static_cast<int>(options.max_columns));
-        }
-        if (options.max_rows > 0) {
-          used.height = std::min<int>(used.height, static_cast<int>(options.max_rows));
-        }
-        std::printf("zelvane-lcd: connected to %s at %s, display %dx%d\n", version.c_str(),
-                    server.c_str(), size.width, size.height);
-        std::fflush(stdout);
-        std::vector<bool> hidden(screens.size(), true);
-        bool alive =
-            session.Send(ScreenSetupCommands(screens, used.height, options.charset), error);
-        auto next = Clock::now();
-        while (alive && !common::StopRequested()) {
-          std::vector<std::string> commands;
-          for (std::size_t i = 0; i < screens.size(); ++i) {
-            bool screen_hidden = hidden[i];
-            const auto frame =
-                FrameCommands(i + 1, render(i), used, options.charset, screen_hidden);
-            hidden[i] = screen_hidden;
-            commands.insert(commands.end(), frame.begin(), frame.end());
-          }
-          alive = session.Send(commands, error);
-          ++frames;
-          if (options.count > 0 && frames >= options.count) {
-            // Leave the last frame up for one period, as the live box does.
-            alive = alive && session.Drain(Clock::now() + period, error);
-            session.Bye();
-            return 0;
-          }
-          next = std::max(next + period, Clock::now());
-          alive = alive && session.Drain(next, error);
-        }
-        if (common::StopRequested()) {
-          session.Bye();
-          break;
-        }
-      }
-    }
-    if (common::StopRequested()) {
-      break;
-    }
-    // Never spins: every attempt, failed or lost, waits first.
-    const milliseconds delay = ReconnectDelay(attempt);
-    const std::string report = RetryReport(server, greeted, error, attempt++, last_report);
-    if (!report.empty()) {
-      std::fprintf(stderr, "zelvane-lcd: %s\n", report.c_str());
-    }
-    common::SleepUnlessStopped(delay);
-  }
+  Client(options, screens, render).Run();
   return 0;
 }
 

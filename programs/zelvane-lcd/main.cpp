@@ -20,10 +20,10 @@
 #include "zelvane-lcd/error_log.h"
 #include "zelvane-lcd/lcd.h"
 #include "zelvane-lcd/lcdproc.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
 #include "zelvane-lcd/program_path.h"
 #include "zelvane-lcd/screen.h"
 #include "zelvane-lcd/terminal.h"
-#include "zelvane-lcd/loader/plugin_loader.h"
 
 namespace zv::host {
 namespace {
@@ -118,7 +118,8 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
       line.pop_back();
     }
     if (line.find('\0') != std::string::npos) {
-      std::fprintf(stderr, "zelvane-lcd: %s:%zu: the line holds a NUL byte\n", path.c_str(), number);
+      std::fprintf(stderr, "zelvane-lcd: %s:%zu: the line holds a NUL byte\n", path.c_str(),
+                   number);
       return false;
     }
     lines.push_back(std::move(line));
@@ -126,11 +127,80 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
   return true;
 }
 
-std::optional<Options> ParseOptions(int argc, char** argv) {
+// The command line as it is read: the options, the arguments that are not
+// options, the lines of --screen-file and the module of --plugin.
+struct CommandLine {
   Options options;
   std::vector<std::string> positional;
   std::vector<std::string> file_lines;
   std::string plugin_option;
+};
+
+// Takes option `arg` with its value; false (said on standard error) when
+// the option is unknown or refuses the value.
+bool TakeOption(CommandLine& line, const std::string& arg, const std::string& value) {
+  Options& options = line.options;
+  bool ok = true;
+  if (arg == "--screen-file") {
+    return ReadLines(value, line.file_lines);
+  }
+  if (arg == "--config") {
+    options.config_path = value;
+  } else if (arg == "--plugin") {
+    line.plugin_option = value;
+    ok = !value.empty();
+  } else if (arg == "--rows") {
+    ok = ParseLong(value, 1, 100, options.rows);
+    options.rows_given = true;
+  } else if (arg == "--cols") {
+    ok = ParseLong(value, 1, 400, options.columns);
+    options.columns_given = true;
+  } else if (arg == "--server") {
+    ok = ParseServerAddress(value, options.lcdproc);
+    options.server_given = true;
+  } else if (arg == "--charset") {
+    const auto charset = ParseDisplayCharset(value);
+    ok = charset.has_value();
+    options.charset_given = true;
+    options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
+  } else if (arg == "--count") {
+    ok = ParseLong(value, 1, 1000000000, options.count);
+  } else if (arg == "--interval-ms") {
+    ok = ParseLong(value, 1, 3600000, options.interval_ms);
+    options.interval_given = true;
+  } else {
+    std::fprintf(stderr, "zelvane-lcd: unknown option %s\n", arg.c_str());
+    return false;
+  }
+  if (!ok) {
+    std::fprintf(stderr, "zelvane-lcd: bad value for %s: %s\n", arg.c_str(), value.c_str());
+  }
+  return ok;
+}
+
+// The command, the module and the screen's lines from what is not an
+// option; nullopt when an argument is missing.
+std::optional<Options> AssembleOptions(CommandLine line) {
+  Options& options = line.options;
+  const std::vector<std::string>& positional = line.positional;
+  // PLUGIN is the first argument after the command unless --config or
+  // --plugin says where the module is.
+  const bool plugin_argument = options.config_path.empty() && line.plugin_option.empty();
+  if (positional.size() < (plugin_argument ? 2U : 1U)) {
+    return std::nullopt;
+  }
+  options.command = positional[0];
+  options.plugin = plugin_argument ? positional[1] : line.plugin_option;
+  std::vector<std::string> lines = std::move(line.file_lines);
+  lines.insert(lines.end(), positional.begin() + (plugin_argument ? 2 : 1), positional.end());
+  if (!lines.empty()) {
+    options.screens.push_back({"", std::move(lines), {}});
+  }
+  return std::move(options);
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  CommandLine line;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -139,74 +209,27 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       std::exit(0);  // NOLINT(concurrency-mt-unsafe)
     }
     if (arg == "--no-init") {
-      options.init = false;
+      line.options.init = false;
       continue;
     }
     if (arg == "--") {
-      positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      line.positional.insert(line.positional.end(), args.begin() + static_cast<long>(i) + 1,
+                             args.end());
       break;
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      positional.push_back(arg);
+      line.positional.push_back(arg);
       continue;
     }
     if (i + 1 >= args.size()) {
       std::fprintf(stderr, "zelvane-lcd: %s: missing value\n", arg.c_str());
       return std::nullopt;
     }
-    const std::string& value = args[++i];
-    bool ok = true;
-    if (arg == "--screen-file") {
-      if (!ReadLines(value, file_lines)) {
-        return std::nullopt;
-      }
-    } else if (arg == "--config") {
-      options.config_path = value;
-    } else if (arg == "--plugin") {
-      plugin_option = value;
-      ok = !value.empty();
-    } else if (arg == "--rows") {
-      ok = ParseLong(value, 1, 100, options.rows);
-      options.rows_given = true;
-    } else if (arg == "--cols") {
-      ok = ParseLong(value, 1, 400, options.columns);
-      options.columns_given = true;
-    } else if (arg == "--server") {
-      ok = ParseServerAddress(value, options.lcdproc);
-      options.server_given = true;
-    } else if (arg == "--charset") {
-      const auto charset = ParseDisplayCharset(value);
-      ok = charset.has_value();
-      options.charset_given = true;
-      options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
-    } else if (arg == "--count") {
-      ok = ParseLong(value, 1, 1000000000, options.count);
-    } else if (arg == "--interval-ms") {
-      ok = ParseLong(value, 1, 3600000, options.interval_ms);
-      options.interval_given = true;
-    } else {
-      std::fprintf(stderr, "zelvane-lcd: unknown option %s\n", arg.c_str());
-      return std::nullopt;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "zelvane-lcd: bad value for %s: %s\n", arg.c_str(), value.c_str());
+    if (!TakeOption(line, arg, args[++i])) {
       return std::nullopt;
     }
   }
-  // PLUGIN is the first argument after the command unless --config or
-  // --plugin says where the module is.
-  const bool plugin_argument = options.config_path.empty() && plugin_option.empty();
-  if (positional.size() < (plugin_argument ? 2U : 1U)) {
-    return std::nullopt;
-  }
-  options.command = positional[0];
-  options.plugin = plugin_argument ? positional[1] : plugin_option;
-  std::vector<std::string> lines = file_lines;
-  lines.insert(lines.end(), positional.begin() + (plugin_argument ? 2 : 1), positional.end());
-  if (!lines.empty()) {
-    options.screens.push_back({"", std::move(lines), {}});
-  }
-  return options;
+  return AssembleOptions(std::move(line));
 }
 
 // The plugin module installed with this program: the Linux package's and
@@ -436,7 +459,8 @@ int main(int argc, char** argv) {
   std::string error;
   const auto module = PluginModule::Load(options->plugin, error);
   if (!module) {
-    std::fprintf(stderr, "zelvane-lcd: cannot load %s: %s\n", options->plugin.c_str(), error.c_str());
+    std::fprintf(stderr, "zelvane-lcd: cannot load %s: %s\n", options->plugin.c_str(),
+                 error.c_str());
     return 1;
   }
   if (options->command == "describe") {

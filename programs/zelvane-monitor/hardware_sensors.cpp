@@ -25,44 +25,6 @@ int FeatureNumber(std::string_view feature) {
   return number;
 }
 
-// A scanned sensor with the name it is known by across scans.
-struct Named {
-  const FoundSensor* sensor;
-  std::string chip;  // chip name, "#2", "#3" added for further chips of the same name
-  std::string identity;
-};
-
-// Sorts a scan into the published order and names its sensors.
-std::vector<Named> Order(const std::vector<FoundSensor>& found) {
-  std::vector<const FoundSensor*> sorted;
-  sorted.reserve(found.size());
-  for (const FoundSensor& sensor : found) {
-    sorted.push_back(&sensor);
-  }
-  std::stable_sort(sorted.begin(), sorted.end(), [](const FoundSensor* a, const FoundSensor* b) {
-    return std::forward_as_tuple(a->chip, a->chip_instance, FeatureNumber(a->feature), a->feature) <
-           std::forward_as_tuple(b->chip, b->chip_instance, FeatureNumber(b->feature), b->feature);
-  });
-  std::vector<Named> named;
-  const FoundSensor* previous = nullptr;
-  int duplicate = 1;
-  for (const FoundSensor* sensor : sorted) {
-    if (previous != nullptr && previous->chip == sensor->chip &&
-        previous->chip_instance != sensor->chip_instance) {
-      ++duplicate;
-    } else if (previous == nullptr || previous->chip != sensor->chip) {
-      duplicate = 1;
-    }
-    previous = sensor;
-    std::string chip = sensor->chip;
-    if (duplicate > 1) {
-      chip += "#" + std::to_string(duplicate);
-    }
-    named.push_back({sensor, chip, chip + "/" + sensor->feature});
-  }
-  return named;
-}
-
 std::string SlotName(SensorKind kind, std::size_t index) {
   return std::string(KindName(kind)) + "[" + std::to_string(index) + "]";
 }
@@ -164,6 +126,43 @@ std::int32_t ClampedUnits(SensorKind kind, double reading) {
   return static_cast<std::int32_t>(std::clamp(units, -kLimit, kLimit));
 }
 
+struct SensorMap::Named {
+  const FoundSensor* sensor;
+  std::string chip;  // chip name, "#2", "#3" added for further chips of the same name
+  std::string identity;
+};
+
+// Sorts a scan into the published order and names its sensors.
+std::vector<SensorMap::Named> SensorMap::Order(const std::vector<FoundSensor>& found) {
+  std::vector<const FoundSensor*> sorted;
+  sorted.reserve(found.size());
+  for (const FoundSensor& sensor : found) {
+    sorted.push_back(&sensor);
+  }
+  std::stable_sort(sorted.begin(), sorted.end(), [](const FoundSensor* a, const FoundSensor* b) {
+    return std::forward_as_tuple(a->chip, a->chip_instance, FeatureNumber(a->feature), a->feature) <
+           std::forward_as_tuple(b->chip, b->chip_instance, FeatureNumber(b->feature), b->feature);
+  });
+  std::vector<Named> named;
+  const FoundSensor* previous = nullptr;
+  int duplicate = 1;
+  for (const FoundSensor* sensor : sorted) {
+    if (previous != nullptr && previous->chip == sensor->chip &&
+        previous->chip_instance != sensor->chip_instance) {
+      ++duplicate;
+    } else if (previous == nullptr || previous->chip != sensor->chip) {
+      duplicate = 1;
+    }
+    previous = sensor;
+    std::string chip = sensor->chip;
+    if (duplicate > 1) {
+      chip += "#" + std::to_string(duplicate);
+    }
+    named.push_back({sensor, chip, chip + "/" + sensor->feature});
+  }
+  return named;
+}
+
 SensorMap::SensorMap(SensorSource& source, std::vector<SensorPin> pins, Report report)
     : source_(source), report_(std::move(report)) {
   for (SensorPin& pin : pins) {
@@ -192,8 +191,23 @@ void SensorMap::Rescan() {
   const std::vector<FoundSensor> found = source_.Scan();
   const std::vector<Named> named = Order(found);
   const bool first = scans_++ == 0;
+  NoteChips(named);
+  // Sensors already placed keep their indexes; pins take their first match;
+  // the others fill the free indexes in order.
+  KeepPlaced(named);
+  for (const SensorKind kind : kKinds) {
+    for (std::size_t i = 0; i < kIndexCount; ++i) {
+      PinFirstMatch(kind, i, named, first);
+    }
+  }
+  for (const Named& sensor : named) {
+    Place(sensor, first);
+  }
+  scan_needed_ = false;
+}
 
-  // Chips that went away or came back.
+// Reports the chips that went away or came back.
+void SensorMap::NoteChips(const std::vector<Named>& named) {
   std::vector<std::string> chips;
   for (const Named& sensor : named) {
     if (std::find(chips.begin(), chips.end(), sensor.chip) == chips.end()) {
@@ -214,99 +228,102 @@ void SensorMap::Rescan() {
     }
   }
   present_chips_ = chips;
+}
 
-  const auto find = [&](const std::string& identity) -> const Named* {
-    for (const Named& sensor : named) {
-      if (sensor.identity == identity) {
-        return &sensor;
-      }
-    }
-    return nullptr;
-  };
-  const auto placed = [&](const std::string& identity) {
-    for (const auto& kind : slots_) {
-      for (const Slot& slot : kind) {
-        if (slot.identity == identity) {
-          return true;
-        }
-      }
-    }
-    return std::any_of(left_out_.begin(), left_out_.end(),
-                       [&](const LeftOut& out) { return out.identity == identity; });
-  };
-
-  // Sensors already placed keep their indexes; pins take their first match.
-  for (const SensorKind kind : kKinds) {
-    for (Slot& slot : slots_[KindSlot(kind)]) {
+// Binds each placed sensor that the scan found again to its new handle; the
+// others have none until they return.
+void SensorMap::KeepPlaced(const std::vector<Named>& named) {
+  for (auto& kind_slots : slots_) {
+    for (Slot& slot : kind_slots) {
       slot.handle.reset();
-      if (!slot.identity.empty()) {
-        if (const Named* sensor = find(slot.identity)) {
-          Bind(slot, *sensor->sensor);
-        }
+      if (slot.identity.empty()) {
         continue;
       }
-      if (!slot.pin) {
-        continue;
-      }
-      for (const Named& sensor : named) {
-        if (sensor.sensor->kind == kind &&
-            MatchesChipPattern(slot.pin->chip_pattern, sensor.chip) &&
-            (sensor.sensor->feature == slot.pin->feature ||
-             sensor.sensor->label == slot.pin->feature) &&
-            !placed(sensor.identity)) {
-          slot.identity = sensor.identity;
-          slot.chip = sensor.chip;
-          slot.feature = sensor.sensor->feature;
-          Bind(slot, *sensor.sensor);
-          if (!first) {
-            report_(
-                "new sensor " + Describe(slot.chip, slot.feature, slot.label) + " at " +
-                SlotName(kind, static_cast<std::size_t>(&slot - slots_[KindSlot(kind)].data())));
-          }
-          break;
-        }
+      const auto sensor = std::find_if(named.begin(), named.end(), [&](const Named& candidate) {
+        return candidate.identity == slot.identity;
+      });
+      if (sensor != named.end()) {
+        Bind(slot, *sensor->sensor);
       }
     }
   }
+}
 
-  // The others fill the free indexes in order.
+// Gives the pin of a free index its first match among the sensors not yet
+// placed.
+void SensorMap::PinFirstMatch(SensorKind kind, std::size_t index, const std::vector<Named>& named,
+                              bool first) {
+  Slot& slot = slots_[KindSlot(kind)][index];
+  if (!slot.identity.empty() || !slot.pin) {
+    return;
+  }
   for (const Named& sensor : named) {
-    if (placed(sensor.identity)) {
-      continue;
-    }
-    const FoundSensor& found_sensor = *sensor.sensor;
-    if (!found_sensor.kind) {
-      left_out_.push_back({sensor.identity,
-                           Describe(sensor.chip, found_sensor.feature, found_sensor.label),
-                           "a " + found_sensor.what +
-                               " sensor: the block holds temperatures, fans "
-                               "and voltages only"});
-      continue;
-    }
-    auto& kind_slots = slots_[KindSlot(*found_sensor.kind)];
-    const auto free = std::find_if(kind_slots.begin(), kind_slots.end(), [](const Slot& slot) {
-      return !slot.pin && slot.identity.empty();
-    });
-    const std::string described = Describe(sensor.chip, found_sensor.feature, found_sensor.label);
-    if (free == kind_slots.end()) {
-      left_out_.push_back(
-          {sensor.identity, described,
-           "all 32 " + std::string(KindName(*found_sensor.kind)) + " indexes are taken"});
+    if (sensor.sensor->kind == kind && MatchesChipPattern(slot.pin->chip_pattern, sensor.chip) &&
+        (sensor.sensor->feature == slot.pin->feature ||
+         sensor.sensor->label == slot.pin->feature) &&
+        !Placed(sensor.identity)) {
+      slot.identity = sensor.identity;
+      slot.chip = sensor.chip;
+      slot.feature = sensor.sensor->feature;
+      Bind(slot, *sensor.sensor);
       if (!first) {
-        report_("new sensor " + described + " left out: all 32 indexes are taken");
+        report_("new sensor " + Describe(slot.chip, slot.feature, slot.label) + " at " +
+                SlotName(kind, index));
       }
-      continue;
-    }
-    free->identity = sensor.identity;
-    free->chip = sensor.chip;
-    free->feature = found_sensor.feature;
-    Bind(*free, found_sensor);
-    if (!first) {
-      report_("new sensor " + described + " at " +
-              SlotName(*found_sensor.kind, static_cast<std::size_t>(free - kind_slots.begin())));
+      return;
     }
   }
-  scan_needed_ = false;
+}
+
+// Gives a sensor not yet placed the first free index of its kind, or leaves
+// it out: a kind the block has no room for, or no free index.
+void SensorMap::Place(const Named& sensor, bool first) {
+  if (Placed(sensor.identity)) {
+    return;
+  }
+  const FoundSensor& found_sensor = *sensor.sensor;
+  if (!found_sensor.kind) {
+    left_out_.push_back({sensor.identity,
+                         Describe(sensor.chip, found_sensor.feature, found_sensor.label),
+                         "a " + found_sensor.what +
+                             " sensor: the block holds temperatures, fans "
+                             "and voltages only"});
+    return;
+  }
+  auto& kind_slots = slots_[KindSlot(*found_sensor.kind)];
+  const auto free = std::find_if(kind_slots.begin(), kind_slots.end(), [](const Slot& slot) {
+    return !slot.pin && slot.identity.empty();
+  });
+  const std::string described = Describe(sensor.chip, found_sensor.feature, found_sensor.label);
+  if (free == kind_slots.end()) {
+    left_out_.push_back(
+        {sensor.identity, described,
+         "all 32 " + std::string(KindName(*found_sensor.kind)) + " indexes are taken"});
+    if (!first) {
+      report_("new sensor " + described + " left out: all 32 indexes are taken");
+    }
+    return;
+  }
+  free->identity = sensor.identity;
+  free->chip = sensor.chip;
+  free->feature = found_sensor.feature;
+  Bind(*free, found_sensor);
+  if (!first) {
+    report_("new sensor " + described + " at " +
+            SlotName(*found_sensor.kind, static_cast<std::size_t>(free - kind_slots.begin())));
+  }
+}
+
+bool SensorMap::Placed(const std::string& identity) const {
+  for (const auto& kind_slots : slots_) {
+    for (const Slot& slot : kind_slots) {
+      if (slot.identity == identity) {
+        return true;
+      }
+    }
+  }
+  return std::any_of(left_out_.begin(), left_out_.end(),
+                     [&](const LeftOut& out) { return out.identity == identity; });
 }
 
 SensorReadings SensorMap::Refresh(double now_seconds) {

@@ -132,7 +132,21 @@ class SensorMap {
     std::string reason;
   };
 
+  // A scanned sensor with the name it is known by across scans.
+  struct Named;
+
+  // Scans again: reports the chips that went or came back, binds the placed
+  // sensors to their new handles, gives the pins their first match and the
+  // other new sensors free indexes.
   void Rescan();
+  static std::vector<Named> Order(const std::vector<FoundSensor>& found);
+  void NoteChips(const std::vector<Named>& named);
+  void KeepPlaced(const std::vector<Named>& named);
+  void PinFirstMatch(SensorKind kind, std::size_t index, const std::vector<Named>& named,
+                     bool first);
+  void Place(const Named& sensor, bool first);
+  // Whether a sensor has an index, or was left out.
+  [[nodiscard]] bool Placed(const std::string& identity) const;
   static void Bind(Slot& slot, const FoundSensor& sensor);
 
   SensorSource& source_;
