@@ -13,8 +13,8 @@
 #include <deque>
 #include <vector>
 
+#include "common/cp1251.h"
 #include "platform/gui_display.h"
-#include "platform/posix/codepage.h"
 
 // FLTK widgets are created with new and owned by the group they are created
 // in; deleting the window deletes them all.
@@ -89,7 +89,7 @@ Fl_Widget* Create(const DialogControl& control, Widgets& owner) {
   if (auto* input = dynamic_cast<Fl_Input*>(widget)) input->textsize(kFontSize);
   if (kind == Kind::Frame || kind == Kind::Edit) return widget;
   if (kind == Kind::Label) widget->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
-  widget->copy_label(Windows1251ToUtf8(control.text).c_str());
+  widget->copy_label(common::Cp1251ToUtf8(control.text).c_str());
   widget->visible_focus(kind == Kind::FlatButton ? 0 : 1);
   if (kind != Kind::Label) widget->callback(OnClick, &owner);
   return widget;
@@ -109,12 +109,12 @@ void Sync(DialogForm& form, const Widgets& owner, bool take) {
     }
     auto* input = dynamic_cast<Fl_Input*>(widget);
     const std::optional<std::string> text =
-        input != nullptr ? Utf8ToWindows1251(input->value()) : std::nullopt;
+        input != nullptr ? common::Utf8ToCp1251(input->value()) : std::nullopt;
     if (input != nullptr && take) {
       control.text_fits = text.has_value();
       control.text = text.value_or(control.text);
     } else if (input != nullptr && control.text_fits && text != control.text) {
-      input->value(Windows1251ToUtf8(control.text).c_str());
+      input->value(common::Cp1251ToUtf8(control.text).c_str());
     }
     if (!take && control.enabled) widget->activate();
     if (!take && !control.enabled) widget->deactivate();
@@ -128,7 +128,7 @@ bool RunDialog(DialogForm& form, const DialogHandler& handle) {
   fl_font(FL_HELVETICA, kFontSize);
   for (DialogControl& control : form.controls) {
     // Whole pixels, rounded up.
-    control.text_width = static_cast<int>(fl_width(Windows1251ToUtf8(control.text).c_str())) + 1;
+    control.text_width = static_cast<int>(fl_width(common::Cp1251ToUtf8(control.text).c_str())) + 1;
   }
   // The host's main window is the application's first shown window, when
   // the host uses FLTK. FLTK knows no window frame before the window is
@@ -146,7 +146,7 @@ bool RunDialog(DialogForm& form, const DialogHandler& handle) {
   for (const DialogControl& control : form.controls)
     owner.widgets.push_back(Create(control, owner));
   window.end();
-  window.copy_label(Windows1251ToUtf8(form.caption).c_str());
+  window.copy_label(common::Cp1251ToUtf8(form.caption).c_str());
   // Without a resizable child the window keeps its size, and the window
   // manager offers no maximise.
   window.callback(OnClose, &owner);

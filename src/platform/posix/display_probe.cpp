@@ -17,9 +17,6 @@
 
 namespace zv::platform {
 
-using common::Descriptor;
-using common::RetryOnInterrupt;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -27,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 // Waits until `fd` is ready for `events`; false at the deadline or on error.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
   pollfd entry{fd, events, 0};
-  return RetryOnInterrupt([&] {
+  return common::RetryOnInterrupt([&] {
            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
            return poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
          }) > 0;
@@ -35,8 +32,8 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 
 // A socket connected to `address`, or none. The connection is made without
 // blocking, so an address that never completes it ends at the deadline.
-Descriptor Connect(const sockaddr* address, socklen_t size, Clock::time_point deadline) {
-  Descriptor fd(socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+common::Descriptor Connect(const sockaddr* address, socklen_t size, Clock::time_point deadline) {
+  common::Descriptor fd(socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   int error = 0;
   socklen_t length = sizeof error;
   if (!fd.valid() ||
@@ -50,9 +47,9 @@ Descriptor Connect(const sockaddr* address, socklen_t size, Clock::time_point de
 
 // The local socket of the display, in the abstract namespace first, then in
 // the file system.
-Descriptor ConnectLocal(int display, Clock::time_point deadline) {
+common::Descriptor ConnectLocal(int display, Clock::time_point deadline) {
   const std::string file = "/tmp/.X11-unix/X" + std::to_string(display);
-  Descriptor fd;
+  common::Descriptor fd;
   for (const std::size_t offset : {1, 0}) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -69,7 +66,7 @@ Descriptor ConnectLocal(int display, Clock::time_point deadline) {
 // trying each address the host has. The name lookup is bounded by the
 // resolver's own timeouts; a numeric address or a name in the hosts file
 // needs none.
-Descriptor ConnectTcp(std::string host, int display, Clock::time_point deadline) {
+common::Descriptor ConnectTcp(std::string host, int display, Clock::time_point deadline) {
   if (host.starts_with('[') && host.ends_with(']')) host = host.substr(1, host.size() - 2);
   addrinfo hints{};
   hints.ai_flags = AI_NUMERICSERV;
@@ -77,7 +74,7 @@ Descriptor ConnectTcp(std::string host, int display, Clock::time_point deadline)
   const std::string port = std::to_string(static_cast<std::uint16_t>(6000 + display));
   addrinfo* found = nullptr;
   if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return {};
-  Descriptor fd;
+  common::Descriptor fd;
   for (const addrinfo* at = found; at != nullptr && !fd.valid(); at = at->ai_next) {
     fd = Connect(at->ai_addr, at->ai_addrlen, deadline);
   }
@@ -103,7 +100,7 @@ bool DisplayAnswers(const std::string& name, std::chrono::milliseconds bound) {
   }
   const std::string host = parsed;
   std::free(parsed);  // NOLINT(cppcoreguidelines-no-malloc): libxcb's allocation
-  Descriptor fd;
+  common::Descriptor fd;
   if (!host.empty() && host != "unix" && !name.starts_with("unix/")) {
     fd = ConnectTcp(host, display, deadline);
   } else if (fd = ConnectLocal(display, deadline); !fd.valid() && name.starts_with(':')) {
@@ -117,7 +114,7 @@ bool DisplayAnswers(const std::string& name, std::chrono::milliseconds bound) {
   unsigned char answer = 0;
   return fd.valid() && send(fd.get(), kSetup.data(), kSetup.size(), MSG_NOSIGNAL) > 0 &&
          WaitFor(fd.get(), POLLIN, deadline) &&
-         RetryOnInterrupt([&] { return recv(fd.get(), &answer, 1, 0); }) == 1;
+         common::RetryOnInterrupt([&] { return recv(fd.get(), &answer, 1, 0); }) == 1;
 }
 
 }  // namespace zv::platform

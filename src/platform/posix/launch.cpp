@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "common/cp1251.h"
 #include "common/posix/system_calls.h"
 #include "platform/exception.h"
-#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 namespace {
 
 // An errno value's text, in the locale's language (UTF-8 where it is not
 // English), as 1251 text for the message.
-std::string ErrorText(int error) { return Utf8ToWindows1251Lossy(std::strerror(error)); }
+std::string ErrorText(int error) { return common::Utf8ToCp1251Lossy(std::strerror(error)); }
 
 // Runs in the grandchild, which may only make async-signal-safe calls (the
 // host may have other threads). Sets up a clean detached process and execs;
@@ -85,7 +85,7 @@ bool StatusPipe(std::array<int, 2>& fds) {
 void LaunchExecutable(const Text1251& path) {
   // Built before fork: the children may not allocate. The path is
   // Windows-1251 inside the plugin; the file system's names are UTF-8.
-  const std::string name = Windows1251ToUtf8(path);
+  const std::string name = common::Cp1251ToUtf8(path);
   std::vector<char> program(name.begin(), name.end());
   program.push_back('\0');
   const std::array<char*, 2> argv = {program.data(), nullptr};

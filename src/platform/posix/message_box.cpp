@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/cp1251.h"
 #include "platform/gui_display.h"
-#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 namespace {
@@ -19,7 +19,7 @@ namespace {
 // Windows-1251 text as UTF-8 for FLTK, with Windows line breaks ("\r\n",
 // or "\r" alone, which a Windows message box also breaks on) as "\n".
 std::string Utf8FromWindows1251(const std::string& text) {
-  std::string lines = Windows1251ToUtf8(text);
+  std::string lines = common::Cp1251ToUtf8(text);
   for (std::size_t at = 0; (at = lines.find("\r\n", at)) != std::string::npos;) lines.erase(at, 1);
   std::replace(lines.begin(), lines.end(), '\r', '\n');
   return lines;

@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "platform/posix/codepage.h"
+#include "common/cp1251.h"
 
 namespace zv::platform {
 namespace {
@@ -19,7 +19,7 @@ std::string FltkFilter(const std::string& filter) {
   std::istringstream pairs(filter);
   for (std::string name, pattern;
        std::getline(pairs, name, '|') && std::getline(pairs, pattern, '|');) {
-    result += Windows1251ToUtf8(name) + " (" + Windows1251ToUtf8(pattern) + ")\t";
+    result += common::Cp1251ToUtf8(name) + " (" + common::Cp1251ToUtf8(pattern) + ")\t";
   }
   return result + "All files (*)";
 }
@@ -39,7 +39,7 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
                           "Open");
   chooser.preview(0);
   if (!request.file_name.empty()) {
-    chooser.value(Windows1251ToUtf8(request.file_name).c_str());
+    chooser.value(common::Cp1251ToUtf8(request.file_name).c_str());
   }
   chooser.show();
   while (chooser.shown()) {
@@ -57,12 +57,12 @@ std::optional<std::string> RunOpenFileDialog(const OpenFileRequest& request) {
   // The default extension goes to a typed name without one, but only when
   // that names a file and the bare name does not: on Linux the monitor's
   // executable usually has no extension at all.
-  const std::string extension = Windows1251ToUtf8(request.default_extension);
+  const std::string extension = common::Cp1251ToUtf8(request.default_extension);
   if (!extension.empty() && *fl_filename_ext(name.c_str()) == '\0' && !IsRegularFile(name) &&
       IsRegularFile(name + extension)) {
     name += extension;
   }
-  return Utf8ToWindows1251(name);
+  return common::Utf8ToCp1251(name);
 }
 
 }  // namespace zv::platform

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/cp1251.h"
 #include "common/posix/descriptor.h"
 #include "common/posix/system_calls.h"
 #include "platform/exception.h"
-#include "platform/posix/codepage.h"
 
 namespace zv::platform {
 
@@ -131,7 +131,7 @@ int ReplaceProfileFile(const std::string& path, const std::string& text) {
 void FailOn(const char* what, const Text1251& shown, int error) {
   Text1251 reason = "it is larger than " + std::to_string(kMaxProfileFileSize >> 20) + " MiB";
   if (error == kNotRegularFile) reason = "it is not a regular file";
-  if (error > 0) reason = Utf8ToWindows1251Lossy(std::strerror(error));
+  if (error > 0) reason = common::Utf8ToCp1251Lossy(std::strerror(error));
   throw Exception(std::string(what) + " " + shown + ": " + reason);
 }
 
