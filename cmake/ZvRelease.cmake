@@ -15,16 +15,13 @@ include(GNUInstallDirs)
 
 set(zv_release_docs ${PROJECT_BINARY_DIR}/release-docs)
 
-# zv_user_text(SOURCE DESTINATION [WINDOWS]): SOURCE (UTF-8, LF line ends)
-# with @PROJECT_VERSION@ filled in, written to DESTINATION under the release
-# docs folder. WINDOWS gives CRLF line ends and a UTF-8 byte-order mark, so
-# that every Notepad shows the Russian text right (without the mark older
-# ones take the file for the ANSI code page) and breaks its lines.
-function(zv_user_text source destination)
+# zv_user_text(TEXT DESTINATION [WINDOWS]): TEXT (UTF-8, LF line ends)
+# written to DESTINATION under the release docs folder. WINDOWS gives CRLF
+# line ends and a UTF-8 byte-order mark, so that every Notepad shows the
+# Russian text right (without the mark older ones take the file for the
+# ANSI code page) and breaks its lines.
+function(zv_user_text text destination)
   cmake_parse_arguments(ARG "WINDOWS" "" "" ${ARGN})
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
-  file(READ ${source} text)
-  string(CONFIGURE "${text}" text @ONLY)
   if(ARG_WINDOWS)
     string(REPLACE "\n" "\r\n" text "${text}")
     string(ASCII 239 187 191 byte_order_mark)
@@ -42,15 +39,27 @@ function(zv_user_text source destination)
   file(WRITE ${path} "${text}")
 endfunction()
 
+# The users' README.txt: the user's guide in plain text, Russian and then
+# English (scripts/user-readme.sh), made again when a guide changes.
+set(zv_guides ${PROJECT_SOURCE_DIR}/docs/user-guide.ru.md ${PROJECT_SOURCE_DIR}/docs/user-guide.md)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zv_guides}
+  ${PROJECT_SOURCE_DIR}/scripts/user-readme.sh)
+execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/user-readme.sh ${zv_guides}
+  OUTPUT_VARIABLE zv_readme RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "scripts/user-readme.sh could not write the users' README.txt")
+endif()
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE zv_license)
+
 if(WIN32)
-  zv_user_text(${PROJECT_SOURCE_DIR}/docs/README.txt.in README.txt WINDOWS)
-  zv_user_text(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt WINDOWS)
+  zv_user_text("${zv_readme}" README.txt WINDOWS)
+  zv_user_text("${zv_license}" LICENSE.txt WINDOWS)
   install(TARGETS zelvane_info LIBRARY DESTINATION .)
   install(FILES ${zv_release_docs}/README.txt ${zv_release_docs}/LICENSE.txt DESTINATION .)
   set(zv_sums_file SHA256SUMS.txt)
   set(zv_sums_line_end CRLF)
 else()
-  zv_user_text(${PROJECT_SOURCE_DIR}/docs/README.txt.in README.txt)
+  zv_user_text("${zv_readme}" README.txt)
   # A plugin module, loaded by path: in a folder of its own.
   install(TARGETS zelvane_info LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zelvane_info)
   if(TARGET zelvane-lcd AND TARGET zelvane-monitor)
@@ -58,8 +67,10 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/include/zelvane_info.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-  install(FILES ${zv_release_docs}/README.txt ${PROJECT_SOURCE_DIR}/README.md
-    ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The plain README.txt, not README.md: that one is the source tree's
+  # front page, whose links lead into the tree.
+  install(FILES ${zv_release_docs}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(zv_sums_file ${CMAKE_INSTALL_DOCDIR}/SHA256SUMS)
   set(zv_sums_line_end LF)
 endif()

@@ -7,13 +7,21 @@
 #   lcd-frame.txt   a frame of LCDd's text driver (20x4) showing the default
 #                   /etc/zelvane-lcd.conf, with fixed readings, sent in
 #                   Windows-1251 as to a display and shown in UTF-8
-# Usage: scripts/render-doc-images.sh [linux] [windows] [lcd]  (default: all)
+# Usage: scripts/render-doc-images.sh [--out DIR] [linux] [windows] [lcd]
+#   (default: all, into docs/images; --out DIR writes the same files under
+#   DIR instead, as scripts/check-doc-images.sh does to compare them)
 # Needs the packages of scripts/packages/10-linux.txt, 25-dialog.txt,
 # 40-windows.txt and 45-windows-gui.txt, and libpng-dev.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ZV_ROOT"
 images=docs/images
+if [ "${1:-}" = --out ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [--out DIR] [linux] [windows] [lcd]" >&2; exit 2; }
+  images=$(realpath -m "$2")
+  shift 2
+fi
+mkdir -p "$images/linux" "$images/windows"
 parts=("$@")
 [ ${#parts[@]} -gt 0 ] || parts=(linux windows lcd)
 
@@ -63,6 +71,6 @@ for part in "${parts[@]}"; do
       echo "copied the Windows pictures to $images/windows/"
       ;;
     lcd) lcd_frame ;;
-    *) echo "usage: $0 [linux] [windows] [lcd]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--out DIR] [linux] [windows] [lcd]" >&2; exit 2 ;;
   esac
 done

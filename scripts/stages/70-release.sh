@@ -9,7 +9,10 @@
 #   build/release/zelvane-info_<version>_<architecture>.deb (and lintian's
 #   verdict on it; 75-package installs it)
 # each with a .sha256 beside it. The zips must hold the very DLLs the tests
-# ran against, so the stage fails if a tree had to be rebuilt.
+# ran against, so the stage fails if a tree had to be rebuilt. The users'
+# README.txt in them is the user's guide (scripts/user-readme.sh), and the
+# guide's pictures must be what the programs draw now
+# (scripts/check-doc-images.sh).
 # zv-stage: 32-bit
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
@@ -53,6 +56,10 @@ if ! zv_runs_32bit; then
     "programs were skipped on purpose (ZV_SKIP_32BIT=1)"
 fi
 
+# The documents' pictures, drawn afresh from the binaries about to be
+# packaged and compared with docs/images/.
+scripts/check-doc-images.sh linux windows lcd || fail "the pictures in docs/images/ are out of date (above)"
+
 # The release commands, and their Linux counterparts.
 rm -rf build/release
 cpack --preset win32
@@ -89,13 +96,15 @@ expect_names() {
 $(diff <(echo "$expected") <(echo "$actual") || true)"
 }
 
-# need TEXT_FILE WHAT PHRASE...: every phrase occurs in the file.
+# need TEXT_FILE WHAT PHRASE...: every phrase occurs in the file, also
+# where the text's lines break inside it (the README is wrapped anew).
 need() {
   local file=$1 what=$2
   shift 2
-  local phrase
+  local phrase text
+  text=$(tr -s ' \r\n' ' ' <"$file")
   for phrase in "$@"; do
-    grep -qF -- "$phrase" "$file" || fail "$what lacks \"$phrase\""
+    grep -qF -- "$phrase" <<<"$text" || fail "$what lacks \"$phrase\""
   done
 }
 
@@ -125,9 +134,20 @@ for file in README.txt LICENSE.txt; do
   cmp -s "$work/$zip_name/$file" "$work/$zip64_name/$file" || fail "the zips' $file differ"
 done
 
-# The users' README for Windows: UTF-8 with a byte-order mark and CRLF line
-# ends; both languages, each with every topic.
+# The users' README for Windows: the guides' text (scripts/user-readme.sh),
+# UTF-8 with a byte-order mark and CRLF line ends, plain text (no Markdown
+# left, lines that fit Notepad's window); both languages, each with every
+# topic.
 readme=$work/$zip_name/README.txt
+cmp -s <(tail -c +4 "$readme" | tr -d '\r') <(scripts/user-readme.sh) ||
+  fail "README.txt is not the text scripts/user-readme.sh makes of docs/user-guide.ru.md and docs/user-guide.md"
+if grep -n '' "$readme" | grep -vE '^[0-9]+:    ' | grep -E '`|\]\(|<!--|^[0-9]+:#+ |\*\*'; then
+  fail "README.txt has Markdown left in it (above)"
+fi
+# (Characters: the bytes that do not continue a UTF-8 sequence.)
+long=$(tr -d '\r' <"$readme" | LC_ALL=C awk '{ t = $0; n = length($0) - gsub(/[\200-\277]/, "", t) }
+  n > 76 { print "line " NR ": " n " characters" }')
+[ -z "$long" ] || fail "README.txt has lines longer than 76 characters: $long"
 [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "README.txt has no UTF-8 byte-order mark"
 iconv -f UTF-8 -t UTF-8 "$readme" >/dev/null || fail "README.txt is not valid UTF-8"
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CRLF"
@@ -147,10 +167,12 @@ done
 need "$work/readme-ru.txt" "README.txt (ru)" "Установка" "Какой архив нужен" "папку плагинов" "Макросы" \
   "Что значит #skip" "Когда Zelvane закрывают, перезапускают или он зависает" \
   "«Пробовать запустить Zelvane»" "папке «Документы»" "«Да»" "«Нет»" \
-  "Сообщая о проблеме, пришлите"
+  "Сообщая о проблеме, пришлите" "Окно настроек" "Окно «Не удается запустить Zelvane!»" "man zelvane-lcd"
 need "$work/readme-en.txt" "README.txt (en)" "Installing" "Which zip you need" "plugins folder" "Macros" \
   'What "#skip" means' "When Zelvane stops, restarts, hangs or is killed" "Documents folder" \
-  '"Да" (yes)' '"Нет" (no)' "Reporting a problem"
+  '"Да" (yes)' '"Нет" (no)' "Reporting a problem" "The settings dialog" "The retry prompt" \
+  "Installing and setting up LCDd" "The screens: /etc/zelvane-lcd.conf" "The services" "The journal" \
+  "Removing it" "|CPU 45°C"
 need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
   "Copyright (c) 2026 the zelvane_info developers"
 
@@ -158,7 +180,7 @@ need "$work/$zip_name/LICENSE.txt" LICENSE.txt "MIT License" \
 expect_names "$(tar -tzf "$tgz")" \
   "$tgz_name/lib/zelvane_info/zelvane_info.so" "$tgz_name/bin/zelvane-lcd" "$tgz_name/bin/zelvane-monitor" \
   "$tgz_name/include/zelvane_info.h" "$tgz_name/share/doc/zelvane_info/README.txt" \
-  "$tgz_name/share/doc/zelvane_info/README.md" "$tgz_name/share/doc/zelvane_info/LICENSE" \
+  "$tgz_name/share/doc/zelvane_info/LICENSE" \
   "$tgz_name/share/doc/zelvane_info/SHA256SUMS"
 mkdir "$work/tgz"
 tar -xzf "$tgz" -C "$work/tgz"

@@ -2,8 +2,11 @@
 # Keeps the documents true. In every Markdown file of the tree: each
 # relative link and image names a file that exists (and a heading there, for
 # a link with #anchor); each scripts/... path, stage (`NN-name`) and
-# --preset named exists. And each program's --help names exactly the
-# options of its manual page's OPTIONS section (--help itself aside).
+# --preset named exists; the packages' file names carry the project's
+# version. The users' README that scripts/user-readme.sh makes of the
+# guides is plain text in both languages. And each program's --help names
+# exactly the options of its manual page's OPTIONS section (--help itself
+# aside).
 # usage: check_docs.sh ZV_HOST ZV_MONITOR
 set -uo pipefail
 export LC_ALL=C
@@ -50,6 +53,30 @@ for doc in "${docs[@]}"; do
     grep -qF "\"name\": \"$preset\"" CMakePresets.json || fault "$doc names a preset that does not exist: $preset"
   done < <(grep -oE -- '--preset [a-z0-9-]+' "$doc" | cut -d' ' -f2 | sort -u)
 done
+
+# The version the documents name in the packages' file names is the
+# project's.
+version=$(sed -n 's/^project(zelvane_info VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+while IFS=: read -r doc named; do
+  names=$((names + 1))
+  [ "$named" = "$version" ] || fault "$doc names version $named of a package, the project is $version"
+done < <(grep -HoE 'zelvane_info-[0-9][0-9.]*[0-9]-(win32|win64|linux)|zelvane-info_[0-9][0-9.]*[0-9]_' \
+  "${docs[@]}" | sed -E 's/:zelvane[-_]info[-_]/:/; s/[-_][a-z0-9]*$//')
+
+# The users' README.txt that the build makes of the user's guides: plain
+# text, lines that fit Notepad's window, and the Russian part before the
+# English one.
+readme=$(bash scripts/user-readme.sh) || fault "scripts/user-readme.sh failed"
+# (Code blocks, indented by four spaces, are shown as they are.)
+markup=$(grep -n '' <<<"$readme" | grep -vE '^[0-9]+:    ' | grep -E '`|\]\(|<!--|^[0-9]+:#+ |\*\*')
+[ -z "$markup" ] || fault "the users' README has Markdown left in it:
+$markup"
+long=$(awk '{ t = $0; n = length($0) - gsub(/[\200-\277]/, "", t) } n > 76 { print NR ": " $0 }' <<<"$readme")
+[ -z "$long" ] || fault "the users' README has lines over 76 characters (wrap the guide's tables or code):
+$long"
+[ "$(grep -oE '^(ПО-РУССКИ|ENGLISH):' <<<"$readme" | tr '\n' ' ')" = "ПО-РУССКИ: ENGLISH: " ] ||
+  fault "the users' README lacks its Russian part or its English part, or has them out of order"
+echo "the users' README: $(wc -l <<<"$readme") lines"
 
 # PROGRAM MAN_PAGE: the same options in both.
 options() { grep -oE -- '--[a-z][a-z-]*' | sort -u | grep -vx -- --help; }
