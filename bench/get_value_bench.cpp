@@ -13,10 +13,10 @@
 #include <cstring>
 #include <string>
 
-#include "zelvane-monitor/publisher.h"
-#include "plugin/get_value.h"
 #include "monitor_block/layout.h"
+#include "plugin/get_value.h"
 #include "readings/monitor_memory.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace zv::bench {
 extern std::size_t AllocationCount;

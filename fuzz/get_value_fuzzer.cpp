@@ -23,13 +23,13 @@
 #include <string>
 #include <system_error>
 
-#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
-#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 extern "C" PluginInfo* getPlugin();

@@ -11,10 +11,9 @@
 #include <random>
 #include <string>
 
-#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
-#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/config.h"
 #include "settings/settings_file.h"
@@ -23,6 +22,7 @@
 #include "support/dialog_driver.h"
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

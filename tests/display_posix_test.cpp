@@ -28,11 +28,11 @@
 #include <string>
 #include <utility>
 
-#include "zelvane-lcd/loader/plugin_loader.h"
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "settings/settings_file.h"
 #include "support/temp_home.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 namespace {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "monitor_block/layout.h"
 #include "zelvane-lcd/loader/plugin_loader.h"
 #include "zelvane-lcd/loader/win32/seh_call.h"
 #include "zelvane-monitor/publisher.h"
-#include "monitor_block/layout.h"
 #include "zelvane_info.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "zelvane-monitor/hardware_sensors.h"
 #include "monitor_block/clock.h"
 #include "monitor_block/heartbeat.h"
-#include "zelvane-monitor/progress_source.h"
 #include "monitor_block/layout.h"
+#include "zelvane-monitor/hardware_sensors.h"
+#include "zelvane-monitor/progress_source.h"
 
 namespace {
 

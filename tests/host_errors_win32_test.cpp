@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "zelvane-lcd/loader/win32/seh_call.h"
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/plugin_host.h"
+#include "zelvane-lcd/loader/win32/seh_call.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "zelvane-lcd/lcdproc.h"
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/process.h"
+#include "zelvane-lcd/lcdproc.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

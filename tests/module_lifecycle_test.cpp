@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 namespace {

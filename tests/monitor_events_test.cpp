@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "support/object_holder.h"
 #include "support/process.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

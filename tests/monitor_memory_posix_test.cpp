@@ -24,16 +24,16 @@
 #include <thread>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
-#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/startup.h"
 #include "state/module_state.h"
 #include "support/monitor_lifecycle.h"
 #include "support/posix/counts.h"
 #include "support/temp_home.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 namespace {
@@ -161,7 +161,7 @@ TEST_F(MonitorMemoryPosix, AnythingElseUnderTheNameEndsTheConnection) {
     bool (*take)();
     const char* temperature;
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"removed", [] { return unlink(ObjectFile()) == 0; }, ""},
       {"a FIFO", [] { return unlink(ObjectFile()) == 0 && mkfifo(ObjectFile(), 0600) == 0; }, ""},
       {"another block",

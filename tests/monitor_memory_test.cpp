@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "platform/exception.h"
 #include "plugin/get_value.h"
 #include "plugin/module_reset.h"
-#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "readings/reading_formatter.h"
 #include "state/module_state.h"
 #include "support/monitor_lifecycle.h"
 #include "support/plugin_host.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 namespace {

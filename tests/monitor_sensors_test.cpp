@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "support/process.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 
@@ -291,11 +291,12 @@ TEST_F(MonitorSensors, NoSensorsMeansNoReadingsUnlessSimulatedOrFixed) {
   // Nothing is published: simulated readings would pass for the machine's.
   const ProcessResult run = Monitor({"--count", "3", "--interval-ms", "50"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(OutputLines(run.out),
-            (std::vector<std::string>{
-                "zelvane-monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
-                "sensors); nothing to publish: --simulate publishes simulated readings, "
-                "--no-simulation only the fixed ones"}));
+  EXPECT_EQ(
+      OutputLines(run.out),
+      (std::vector<std::string>{
+          "zelvane-monitor: no hardware sensors (libsensors finds no temperature, fan or voltage "
+          "sensors); nothing to publish: --simulate publishes simulated readings, "
+          "--no-simulation only the fixed ones"}));
   EXPECT_FALSE(zv::monitor::NameTaken(zv::readings::kMonitorMemoryName));
   for (const char* source : {"--simulate", "--no-simulation"}) {
     const ProcessResult asked = Monitor({source, "--count", "1", "--interval-ms", "50"});

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/plugin_host.h"
 #include "support/temp_home.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 #include "zv_version.h"
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "zelvane-lcd/loader/plugin_loader.h"
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/plugin_host.h"
+#include "zelvane-lcd/loader/plugin_loader.h"
+#include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
 namespace {

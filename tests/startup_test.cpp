@@ -9,10 +9,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "zelvane-monitor/publisher.h"
+#include "monitor_block/layout.h"
 #include "platform/exception.h"
 #include "platform/launch.h"
-#include "monitor_block/layout.h"
 #include "readings/monitor_memory.h"
 #include "settings/settings_store.h"
 #include "settings/startup.h"
@@ -20,6 +19,7 @@
 #include "support/files.h"
 #include "support/monitor_lifecycle.h"
 #include "support/startup_support.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

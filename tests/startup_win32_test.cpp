@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "settings/startup.h"
 #include "support/dialog_driver.h"
 #include "support/plugin_host.h"
 #include "support/startup_support.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

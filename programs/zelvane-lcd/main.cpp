@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cp1251.h"
 #include "common/printable.h"
 #include "common/read_file.h"
 #include "common/stop_signal.h"
 #include "zelvane-lcd/config_file.h"
-#include "common/cp1251.h"
 #include "zelvane-lcd/error_log.h"
 #include "zelvane-lcd/lcd.h"
 #include "zelvane-lcd/lcdproc.h"
@@ -274,7 +274,9 @@ bool CompleteOptions(Options& options) {
   return true;
 }
 
-std::string Text(const char* text) { return common::Cp1251ToUtf8(text != nullptr ? text : "(null)"); }
+std::string Text(const char* text) {
+  return common::Cp1251ToUtf8(text != nullptr ? text : "(null)");
+}
 
 // Prints a multi-line text (lines end with CR, LF or both) indented under a label.
 void PrintField(const char* label, const char* text) {

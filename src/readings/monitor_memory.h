@@ -6,8 +6,8 @@
 
 #include "monitor_block/clock.h"
 #include "monitor_block/heartbeat.h"
-#include "platform/shared_memory.h"
 #include "monitor_block/layout.h"
+#include "platform/shared_memory.h"
 #include "state/module_state.h"
 
 namespace zv::readings {

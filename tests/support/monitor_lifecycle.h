@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/clock.h"
 #include "monitor_block/layout.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace zv::test {
 

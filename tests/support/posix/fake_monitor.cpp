@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace {
 

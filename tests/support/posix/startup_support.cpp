@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "zelvane-monitor/publisher.h"
 #include "monitor_block/layout.h"
 #include "support/files.h"
 #include "support/startup_support.h"
+#include "zelvane-monitor/publisher.h"
 
 namespace zv::test {
 namespace {
