@@ -72,17 +72,6 @@ bool ParseDuration(std::string_view text, std::chrono::milliseconds& duration) {
   return true;
 }
 
-bool ParseLongValue(std::string_view text, long min, long max, long& value) {
-  long parsed = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-      parsed < min || parsed > max) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
-
 class Parser {
  public:
   Parser(std::string_view name, std::string& error) : name_(name), error_(error) {}
@@ -226,7 +215,7 @@ class Parser {
       }
     } else if (key == "interval-ms") {
       long interval = 0;
-      if (!ParseLongValue(value, 1, 3600000, interval)) {
+      if (!common::ParseDecimal(value, 1, 3600000, interval)) {
         return Fail("interval-ms must be a whole number from 1 to 3600000, not \"" + value + "\"");
       }
       config_.interval_ms = interval;

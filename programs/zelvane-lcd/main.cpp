@@ -16,6 +16,7 @@
 #include "common/printable.h"
 #include "common/read_file.h"
 #include "common/stop_signal.h"
+#include "common/text.h"
 #include "zelvane-lcd/config_file.h"
 #include "zelvane-lcd/error_log.h"
 #include "zelvane-lcd/lcd.h"
@@ -88,17 +89,6 @@ void PrintUsage(std::FILE* out) {
       out);
 }
 
-bool ParseLong(const std::string& text, long min, long max, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || parsed < min || parsed > max) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
-
 // Reads the lines of --screen-file; false (said on standard error) when it
 // cannot be read or a line holds a NUL byte, where a macro's text would end.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
@@ -150,10 +140,10 @@ bool TakeOption(CommandLine& line, const std::string& arg, const std::string& va
     line.plugin_option = value;
     ok = !value.empty();
   } else if (arg == "--rows") {
-    ok = ParseLong(value, 1, 100, options.rows);
+    ok = common::ParseDecimal(value, 1, 100, options.rows);
     options.rows_given = true;
   } else if (arg == "--cols") {
-    ok = ParseLong(value, 1, 400, options.columns);
+    ok = common::ParseDecimal(value, 1, 400, options.columns);
     options.columns_given = true;
   } else if (arg == "--server") {
     ok = ParseServerAddress(value, options.lcdproc);
@@ -164,9 +154,9 @@ bool TakeOption(CommandLine& line, const std::string& arg, const std::string& va
     options.charset_given = true;
     options.lcdproc.charset = charset.value_or(DisplayCharset::Cp1251);
   } else if (arg == "--count") {
-    ok = ParseLong(value, 1, 1000000000, options.count);
+    ok = common::ParseDecimal(value, 1, 1000000000, options.count);
   } else if (arg == "--interval-ms") {
-    ok = ParseLong(value, 1, 3600000, options.interval_ms);
+    ok = common::ParseDecimal(value, 1, 3600000, options.interval_ms);
     options.interval_given = true;
   } else {
     std::fprintf(stderr, "zelvane-lcd: unknown option %s\n", arg.c_str());

@@ -32,6 +32,7 @@
 
 #include "common/printable.h"
 #include "common/stop_signal.h"
+#include "common/text.h"
 #include "monitor_block/clock.h"
 #include "monitor_block/heartbeat.h"
 #include "zelvane-monitor/hardware_sensors.h"
@@ -77,17 +78,6 @@ void PrintUsage(std::FILE* out, const char* extra_usage) {
 }
 
 }  // namespace
-
-bool ParseLong(std::string_view text, long min, long max, long& value) {
-  long parsed = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-      parsed < min || parsed > max) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
 
 bool ParseDouble(std::string_view text, double& value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -140,7 +130,7 @@ bool ParseSensor(Kind kind, std::string_view text, FixedWord& fixed) {
   long index = 0;
   double reading = 0;
   if (equals == std::string_view::npos ||
-      !ParseLong(text.substr(0, equals), 0, kSensorCount - 1, index) ||
+      !common::ParseDecimal(text.substr(0, equals), 0, kSensorCount - 1, index) ||
       !ParseDouble(text.substr(equals + 1), reading)) {
     return false;
   }
@@ -195,11 +185,12 @@ constexpr std::array<ValueOption, 7> kValueOptions = {{
     {"--map", AddPin},
     {"--count",
      [](Options& options, std::string_view value) {
-       return ParseLong(value, 1, std::numeric_limits<std::int32_t>::max(), options.count);
+       return common::ParseDecimal(value, 1, std::numeric_limits<std::int32_t>::max(),
+                                   options.count);
      }},
     {"--interval-ms",
      [](Options& options, std::string_view value) {
-       return ParseLong(value, 1, readings::kHeartbeatMaxPeriodMs, options.interval_ms);
+       return common::ParseDecimal(value, 1, readings::kHeartbeatMaxPeriodMs, options.interval_ms);
      }},
     {"--seconds",
      [](Options& options, std::string_view value) {

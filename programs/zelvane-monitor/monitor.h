@@ -48,9 +48,6 @@ struct ValueOption {
   bool (*apply)(Options& options, std::string_view value);
 };
 
-// Every number of the command line is decimal ("010" is ten, "08" eight),
-// without blanks or a '+'. False for anything else or outside min..max.
-bool ParseLong(std::string_view text, long min, long max, long& value);
 // A finite decimal number.
 bool ParseDouble(std::string_view text, double& value);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,20 @@ constexpr bool IsUtf8(std::string_view text) {
     if (sequence.length == 0) return false;
     pos += sequence.length;
   }
+  return true;
+}
+
+// Reads `text` as a decimal number from `min` to `max` into `value`: digits
+// with an optional '-', no blanks, no '+', no other base ("010" is ten).
+// False, leaving `value` alone, for anything else.
+inline bool ParseDecimal(std::string_view text, long min, long max, long& value) {
+  long parsed = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+      parsed < min || parsed > max) {
+    return false;
+  }
+  value = parsed;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string_view>
 
+#include "common/text.h"
 #include "monitor_block/layout.h"
 #include "zelvane-monitor/monitor.h"
 
@@ -15,7 +16,6 @@ namespace {
 using zv::monitor::kLongestSeconds;
 using zv::monitor::Options;
 using zv::monitor::ParseDouble;
-using zv::monitor::ParseLong;
 using zv::monitor::ValueOption;
 
 // Parses "OFF=W" of --word: a raw word at an offset of the block (a
@@ -25,11 +25,12 @@ bool AddRawWord(Options& options, std::string_view text) {
   long offset = 0;
   long word = 0;
   if (equals == std::string_view::npos ||
-      !ParseLong(text.substr(0, equals), 0,
-                 zv::readings::kMonitorBlockSize - zv::readings::kWordSize, offset) ||
+      !zv::common::ParseDecimal(text.substr(0, equals), 0,
+                                zv::readings::kMonitorBlockSize - zv::readings::kWordSize,
+                                offset) ||
       offset % 4 != 0 ||
-      !ParseLong(text.substr(equals + 1), std::numeric_limits<std::int32_t>::min(),
-                 std::numeric_limits<std::int32_t>::max(), word)) {
+      !zv::common::ParseDecimal(text.substr(equals + 1), std::numeric_limits<std::int32_t>::min(),
+                                std::numeric_limits<std::int32_t>::max(), word)) {
     return false;
   }
   options.fixed.push_back({static_cast<std::size_t>(offset), static_cast<std::int32_t>(word)});
@@ -41,7 +42,7 @@ constexpr std::array<ValueOption, 3> kTestOptions = {{
     {"--size",
      [](Options& options, std::string_view value) {
        long size = 0;
-       const bool ok = ParseLong(value, 1, 1 << 20, size);
+       const bool ok = zv::common::ParseDecimal(value, 1, 1 << 20, size);
        options.size = static_cast<std::size_t>(size);
        return ok;
      }},
