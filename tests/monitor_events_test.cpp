@@ -264,4 +264,38 @@ TEST_F(MonitorEvents, HostsFollowEveryMonitorEvent) {
   EXPECT_EQ(monitor->Stop(), 0);
 }
 
+#ifdef _WIN32
+// Another program's objects under the name that readers might share beside
+// the block's: an object of another kind there first, or one more handle
+// held to an event of that name. The hosts still see a killed monitor go,
+// and a running one stay. The monitors write no heartbeat (the magic's word
+// is 0), as a monitor of another kind: only the system's sign tells.
+TEST_F(MonitorEvents, OtherProgramsObjectsDecideNothing) {
+  const std::string readers = std::string(kName) + ".readers";
+  struct Case {
+    const char* kind;  // of the other program's object (support/win32/name_holder.cpp)
+    const char* event;
+  };
+  const Case cases[] = {
+      {"mutex", "kill, a mutex under <name>.readers"},
+      {"event", "kill, <name>.readers held elsewhere"},
+  };
+  for (const Case& c : cases) {
+    // Hosts of their own, which have seen no earlier case.
+    hosts.clear();
+    hosts.push_back(std::make_unique<WatchedHost>());
+    hosts.push_back(std::make_unique<WatchedHost>());
+    auto other = BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, c.kind, readers});
+    ASSERT_EQ(other->ReadLine(), std::string("holding ") + c.kind + " " + readers);
+    Clock::time_point at;
+    auto monitor = StartMonitor({"--temp", "0=41", "--fan", "0=900", "--word", "0=0"}, at);
+    Observe(std::string("start, ") + c.kind + " under <name>.readers", at, "T 41 F 900",
+            kBound + kWatch);
+    at = Clock::now();
+    monitor->Kill();
+    Observe(c.event, at, kSkipped);
+  }
+}
+#endif
+
 }  // namespace

@@ -16,6 +16,10 @@
 #include "support/plugin_host.h"
 #include "zelvane_info.h"
 
+#ifdef _WIN32
+#include "support/process.h"
+#endif
+
 namespace {
 
 using zv::monitor::Publisher;
@@ -193,6 +197,60 @@ TEST_F(MonitorMemory, TheConnectionFollowsTheMonitor) {
     EXPECT_EQ(Get(ZV_MACRO_TEMP), c.reading);
   }
 }
+
+#ifdef _WIN32
+// What another program can do with the names around the block: make an
+// object of another kind under a name that readers might share (the name a
+// readers' sign would take, or the block's own once its monitor is gone), or
+// hold one more handle to such an object. None of it decides whether the
+// monitor is there: a monitor that ends is gone at the next check, one that
+// runs is read on. A host that read 41 before sees this at the next check.
+TEST_F(MonitorMemory, OtherProgramsObjectsNeitherHideNorEndTheMonitor) {
+  enum class When { kFirst, kAfterTheEvent };
+  struct Case {
+    const char* kind;    // of the other program's object (support/win32/name_holder.cpp)
+    const char* suffix;  // to the block's name
+    When when;           // the program takes the name before the monitor publishes, or after
+    bool monitor_ends;
+    const char* check;
+  };
+  const Case cases[] = {
+      {"mutex", ".readers", When::kFirst, true, "#skip"},
+      {"mutex", ".readers", When::kFirst, false, ""},
+      {"semaphore", ".readers", When::kFirst, true, "#skip"},
+      {"section", ".readers", When::kFirst, true, "#skip"},
+      {"event", ".readers", When::kFirst, false, ""},
+      {"event", ".readers", When::kFirst, true, "#skip"},
+      {"event", ".readers", When::kAfterTheEvent, false, ""},
+      {"mutex", "", When::kAfterTheEvent, true, "#skip"},
+      {"event", "", When::kAfterTheEvent, true, "#skip"},
+      {"section", "", When::kAfterTheEvent, false, ""},  // a reader of another kind
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(kName) + c.suffix;
+    SCOPED_TRACE(std::string(c.kind) + " " + name + (c.when == When::kFirst ? " first" : " after") +
+                 (c.monitor_ends ? ", the monitor ends" : ", the monitor runs"));
+    zv::plugin::ResetModuleState();
+    std::unique_ptr<zv::test::BackgroundProcess> other;
+    const auto take_the_name = [&] {
+      other = zv::test::BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, c.kind, name});
+      ASSERT_EQ(other->ReadLine(), "holding " + std::string(c.kind) + " " + name);
+    };
+    if (c.when == When::kFirst) take_the_name();
+    auto block = Publish();
+    ASSERT_NE(block, nullptr);
+    block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
+    EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
+    if (c.monitor_ends) block.reset();
+    if (c.when == When::kAfterTheEvent) take_the_name();
+    zv::State().NextMonitorCheckMs = 0;  // the check is due
+    EXPECT_EQ(Get(ZV_MACRO_CHECK), c.check);
+    EXPECT_EQ(Get(ZV_MACRO_TEMP), c.monitor_ends ? "" : "41");
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_CHECK), c.check) << "at the check after";
+  }
+}
+#endif
 
 // Check connects on demand, as a reading does.
 TEST_F(MonitorMemory, CheckConnects) {
