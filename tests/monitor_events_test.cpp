@@ -276,7 +276,7 @@ TEST_F(MonitorEvents, OtherProgramsObjectsDecideNothing) {
     const char* kind;  // of the other program's object (support/win32/name_holder.cpp)
     const char* event;
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"mutex", "kill, a mutex under <name>.readers"},
       {"event", "kill, <name>.readers held elsewhere"},
   };

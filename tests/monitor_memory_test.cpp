@@ -214,7 +214,7 @@ TEST_F(MonitorMemory, OtherProgramsObjectsNeitherHideNorEndTheMonitor) {
     bool monitor_ends;
     const char* check;
   };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"mutex", ".readers", When::kFirst, true, "#skip"},
       {"mutex", ".readers", When::kFirst, false, ""},
       {"semaphore", ".readers", When::kFirst, true, "#skip"},

@@ -177,14 +177,9 @@ PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
   // count tells whether one still is besides this reader's.
   const ULONG own = connection->section != nullptr ? 2 : 1;
   ULONG count = 0;
-  PublisherSign sign = PublisherSign::kPresent;
-  if (HandleCount(named, count) && count <= own) {
-    sign = PublisherSign::kGone;
-  } else if (!Follow(*connection, named)) {
-    sign = PublisherSign::kGone;
-  }
+  const bool gone = (HandleCount(named, count) && count <= own) || !Follow(*connection, named);
   CloseHandle(named);
-  return sign;
+  return gone ? PublisherSign::kGone : PublisherSign::kPresent;
 }
 
 PublisherSign CheckPublisherLock(SharedMemoryHandle /*handle*/) { return PublisherSign::kUnknown; }
