@@ -17,6 +17,8 @@
 #include "zelvane_info.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include "support/process.h"
 #endif
 
@@ -149,6 +151,43 @@ TEST_F(MonitorMemory, TooSmallSectionIsHeldOnlyWhileItsPublisherIs) {
   auto block = Publish();
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+}
+
+// A proper block that took the name between two checks is read at once.
+TEST_F(MonitorMemory, ABlockReplacingATooSmallSectionIsReadAtTheNextCheck) {
+  auto small = Publisher::CreateExact(kName, 100);
+  ASSERT_NE(small, nullptr);
+  EXPECT_FALSE(MapMonitorMemory());
+  small.reset();
+  auto block = Publish();
+  ASSERT_NE(block, nullptr);
+  block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(5200));
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+  EXPECT_EQ(Get(ZV_MACRO_TEMP), "52");
+}
+
+// Each check makes the view again in its place. Should another thread of the
+// host have taken that address meanwhile, the connection is made anew
+// elsewhere on the same request, and what that thread put there stays.
+TEST_F(MonitorMemory, AViewWhosePlaceWasTakenIsMadeAnewElsewhere) {
+  auto block = Publish();
+  block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
+  const void* place = zv::State().MonitorView;
+  ASSERT_NE(UnmapViewOfFile(place), 0);
+  auto* taken = static_cast<volatile char*>(
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): the address, for VirtualAlloc
+      VirtualAlloc(const_cast<void*>(place), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_EQ(taken, place);
+  taken[0] = 'x';
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+  EXPECT_NE(zv::State().MonitorView, place);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP), "41");
+  EXPECT_EQ(taken[0], 'x');
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): VirtualFree's pointer
+  VirtualFree(const_cast<char*>(taken), 0, MEM_RELEASE);
 }
 #endif
 
