@@ -268,10 +268,16 @@ TEST_F(MonitorEvents, HostsFollowEveryMonitorEvent) {
 // Another program's objects under the name that readers might share beside
 // the block's: an object of another kind there first, or one more handle
 // held to an event of that name. The hosts still see a killed monitor go,
-// and a running one stay. The monitors write no heartbeat (the magic's word
-// is 0), as a monitor of another kind: only the system's sign tells.
+// and a running one stay. The monitor is one of another kind, which writes
+// no heartbeat (only the system's sign tells): a program that makes the
+// section and leaves its words 0.
 TEST_F(MonitorEvents, OtherProgramsObjectsDecideNothing) {
   const std::string readers = std::string(kName) + ".readers";
+  const auto hold = [](const char* kind, const std::string& name) {
+    auto holder = BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, kind, name});
+    EXPECT_EQ(holder->ReadLine(), std::string("holding ") + kind + " " + name);
+    return holder;
+  };
   struct Case {
     const char* kind;  // of the other program's object (support/win32/name_holder.cpp)
     const char* event;
@@ -285,15 +291,14 @@ TEST_F(MonitorEvents, OtherProgramsObjectsDecideNothing) {
     hosts.clear();
     hosts.push_back(std::make_unique<WatchedHost>());
     hosts.push_back(std::make_unique<WatchedHost>());
-    auto other = BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, c.kind, readers});
-    ASSERT_EQ(other->ReadLine(), std::string("holding ") + c.kind + " " + readers);
-    Clock::time_point at;
-    auto monitor = StartMonitor({"--temp", "0=41", "--fan", "0=900", "--word", "0=0"}, at);
-    Observe(std::string("start, ") + c.kind + " under <name>.readers", at, "T 41 F 900",
+    const auto other = hold(c.kind, readers);
+    auto monitor = hold("section", kName);
+    const Clock::time_point at = Clock::now();
+    Observe(std::string("start, ") + c.kind + " under <name>.readers", at, "T 0 F 0",
             kBound + kWatch);
-    at = Clock::now();
+    const Clock::time_point killed = Clock::now();
     monitor->Kill();
-    Observe(c.event, at, kSkipped);
+    Observe(c.event, killed, kSkipped);
   }
 }
 #endif
