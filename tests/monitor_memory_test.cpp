@@ -263,6 +263,7 @@ TEST_F(MonitorMemory, OtherProgramsObjectsNeitherHideNorEndTheMonitor) {
       {"event", ".readers", When::kAfterTheEvent, false, ""},
       {"mutex", "", When::kAfterTheEvent, true, "#skip"},
       {"event", "", When::kAfterTheEvent, true, "#skip"},
+      {"locked-section", "", When::kAfterTheEvent, true, "#skip"},
       {"section", "", When::kAfterTheEvent, false, ""},  // a reader of another kind
   };
   for (const Case& c : cases) {

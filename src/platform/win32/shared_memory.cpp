@@ -58,6 +58,22 @@ bool HandleCount(HANDLE object, ULONG& count) {
   return true;
 }
 
+// Whether a call failed with `error` for want of memory or handles, which
+// tells nothing about what stands under a name.
+bool Shortage(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_NOT_ENOUGH_QUOTA:
+    case ERROR_COMMITMENT_LIMIT:
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Makes the connection show the section that `named` (the section under the
 // name now) stands for; false when it cannot, and the connection is to be
 // made anew. Whether that section is the one viewed cannot be asked without
@@ -159,19 +175,17 @@ void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/, std
 // (see MapReadOnlyView), so the section under the name, opened here for a
 // moment, has a publisher when a handle besides this one is open to it. No
 // section under the name (nothing there, or an object of another kind)
-// means the monitor is gone. A reader of another kind holding the section
-// counts as a publisher; so does another host's check at the same moment,
-// for one check. Only a look-up that fails for another reason (the system
-// short of memory or handles, access refused) tells nothing.
+// means the monitor is gone, and so does a name this reader may no longer
+// open: the section it opened before lets it (only its owner could change
+// that), so another object stands there, another user's, say. A reader of
+// another kind holding the section counts as a publisher; so does another
+// host's check at the same moment, for one check. Only a look-up that the
+// system's shortage of memory or handles failed tells nothing.
 PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
   Connection* connection = ConnectionOf(handle);
   HANDLE named = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
   if (named == nullptr) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                   error == ERROR_INVALID_HANDLE
-               ? PublisherSign::kGone
-               : PublisherSign::kUnknown;
+    return Shortage(GetLastError()) ? PublisherSign::kUnknown : PublisherSign::kGone;
   }
   // The name led to a section, so a handle was open to it a moment ago; the
   // count tells whether one still is besides this reader's.

@@ -4,8 +4,9 @@
 // KIND is mutex, event, semaphore or section: makes an object of that kind
 // under NAME, or, when an object of the same kind stands there already,
 // opens it with the least right there is (SYNCHRONIZE, or FILE_MAP_READ for a
-// section). It prints "holding KIND NAME" once it holds it, or the error and
-// exits 1, then holds it for a minute at most; the tests end it sooner.
+// section). KIND locked-section makes a section that nobody may open (an
+// empty access list), as another user's would be. It prints "holding KIND NAME" once it holds it,
+// or the error and exits 1, then holds it for a minute at most; the tests end it sooner.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +30,15 @@ HANDLE Hold(const char* kind, const char* name) {
                ? section
                : CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
   }
+  if (std::strcmp(kind, "locked-section") == 0) {
+    SECURITY_DESCRIPTOR nobody{};
+    ACL empty{};
+    InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &nobody, FALSE};
+    return CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 4096, name);
+  }
   SetLastError(ERROR_INVALID_PARAMETER);
   return nullptr;
 }
@@ -39,7 +49,7 @@ HANDLE Hold(const char* kind, const char* name) {
 // NOLINTBEGIN(cppcoreguidelines-pro-type-vararg)
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: name_holder mutex|event|semaphore|section NAME\n");
+    std::fprintf(stderr, "usage: name_holder mutex|event|semaphore|section|locked-section NAME\n");
     return 2;
   }
   HANDLE held = Hold(argv[1], argv[2]);
