@@ -264,4 +264,43 @@ TEST_F(MonitorEvents, HostsFollowEveryMonitorEvent) {
   EXPECT_EQ(monitor->Stop(), 0);
 }
 
+#ifdef _WIN32
+// Another program's objects under the name that readers might share beside
+// the block's: an object of another kind there first, or one more handle
+// held to an event of that name. The hosts still see a killed monitor go,
+// and a running one stay. The monitor is one of another kind, which writes
+// no heartbeat (only the system's sign tells): a program that makes the
+// section and leaves its words 0.
+TEST_F(MonitorEvents, OtherProgramsObjectsDecideNothing) {
+  const std::string readers = std::string(kName) + ".readers";
+  const auto hold = [](const char* kind, const std::string& name) {
+    auto holder = BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, kind, name});
+    EXPECT_EQ(holder->ReadLine(), std::string("holding ") + kind + " " + name);
+    return holder;
+  };
+  struct Case {
+    const char* kind;  // of the other program's object (support/win32/name_holder.cpp)
+    const char* event;
+  };
+  const std::vector<Case> cases = {
+      {"mutex", "kill, a mutex under <name>.readers"},
+      {"event", "kill, <name>.readers held elsewhere"},
+  };
+  for (const Case& c : cases) {
+    // Hosts of their own, which have seen no earlier case.
+    hosts.clear();
+    hosts.push_back(std::make_unique<WatchedHost>());
+    hosts.push_back(std::make_unique<WatchedHost>());
+    const auto other = hold(c.kind, readers);
+    auto monitor = hold("section", kName);
+    const Clock::time_point at = Clock::now();
+    Observe(std::string("start, ") + c.kind + " under <name>.readers", at, "T 0 F 0",
+            kBound + kWatch);
+    const Clock::time_point killed = Clock::now();
+    monitor->Kill();
+    Observe(c.event, killed, kSkipped);
+  }
+}
+#endif
+
 }  // namespace

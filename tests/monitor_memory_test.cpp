@@ -16,6 +16,12 @@
 #include "zelvane-monitor/publisher.h"
 #include "zelvane_info.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "support/process.h"
+#endif
+
 namespace {
 
 using zv::monitor::Publisher;
@@ -146,6 +152,43 @@ TEST_F(MonitorMemory, TooSmallSectionIsHeldOnlyWhileItsPublisherIs) {
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
 }
+
+// A proper block that took the name between two checks is read at once.
+TEST_F(MonitorMemory, ABlockReplacingATooSmallSectionIsReadAtTheNextCheck) {
+  auto small = Publisher::CreateExact(kName, 100);
+  ASSERT_NE(small, nullptr);
+  EXPECT_FALSE(MapMonitorMemory());
+  small.reset();
+  auto block = Publish();
+  ASSERT_NE(block, nullptr);
+  block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(5200));
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+  EXPECT_EQ(Get(ZV_MACRO_TEMP), "52");
+}
+
+// Each check makes the view again in its place. Should another thread of the
+// host have taken that address meanwhile, the connection is made anew
+// elsewhere on the same request, and what that thread put there stays.
+TEST_F(MonitorMemory, AViewWhosePlaceWasTakenIsMadeAnewElsewhere) {
+  auto block = Publish();
+  block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
+  EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
+  const void* place = zv::State().MonitorView;
+  ASSERT_NE(UnmapViewOfFile(place), 0);
+  auto* taken = static_cast<volatile char*>(
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): the address, for VirtualAlloc
+      VirtualAlloc(const_cast<void*>(place), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_EQ(taken, place);
+  taken[0] = 'x';
+  zv::State().NextMonitorCheckMs = 0;
+  EXPECT_EQ(Get(ZV_MACRO_CHECK), "");
+  EXPECT_NE(zv::State().MonitorView, place);
+  EXPECT_EQ(Get(ZV_MACRO_TEMP), "41");
+  EXPECT_EQ(taken[0], 'x');
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): VirtualFree's pointer
+  VirtualFree(const_cast<char*>(taken), 0, MEM_RELEASE);
+}
 #endif
 
 // What a host sees at the connection's next check after each event, having
@@ -193,6 +236,61 @@ TEST_F(MonitorMemory, TheConnectionFollowsTheMonitor) {
     EXPECT_EQ(Get(ZV_MACRO_TEMP), c.reading);
   }
 }
+
+#ifdef _WIN32
+// What another program can do with the names around the block: make an
+// object of another kind under a name that readers might share (the name a
+// readers' sign would take, or the block's own once its monitor is gone), or
+// hold one more handle to such an object. None of it decides whether the
+// monitor is there: a monitor that ends is gone at the next check, one that
+// runs is read on. A host that read 41 before sees this at the next check.
+TEST_F(MonitorMemory, OtherProgramsObjectsNeitherHideNorEndTheMonitor) {
+  enum class When { kFirst, kAfterTheEvent };
+  struct Case {
+    const char* kind;    // of the other program's object (support/win32/name_holder.cpp)
+    const char* suffix;  // to the block's name
+    When when;           // the program takes the name before the monitor publishes, or after
+    bool monitor_ends;
+    const char* check;
+  };
+  const std::vector<Case> cases = {
+      {"mutex", ".readers", When::kFirst, true, "#skip"},
+      {"mutex", ".readers", When::kFirst, false, ""},
+      {"semaphore", ".readers", When::kFirst, true, "#skip"},
+      {"section", ".readers", When::kFirst, true, "#skip"},
+      {"event", ".readers", When::kFirst, false, ""},
+      {"event", ".readers", When::kFirst, true, "#skip"},
+      {"event", ".readers", When::kAfterTheEvent, false, ""},
+      {"mutex", "", When::kAfterTheEvent, true, "#skip"},
+      {"event", "", When::kAfterTheEvent, true, "#skip"},
+      {"locked-section", "", When::kAfterTheEvent, true, "#skip"},
+      {"section", "", When::kAfterTheEvent, false, ""},  // a reader of another kind
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(kName) + c.suffix;
+    SCOPED_TRACE(std::string(c.kind) + " " + name + (c.when == When::kFirst ? " first" : " after") +
+                 (c.monitor_ends ? ", the monitor ends" : ", the monitor runs"));
+    zv::plugin::ResetModuleState();
+    std::unique_ptr<zv::test::BackgroundProcess> other;
+    const auto take_the_name = [&] {
+      other = zv::test::BackgroundProcess::Start({ZV_NAME_HOLDER_PATH, c.kind, name});
+      ASSERT_EQ(other->ReadLine(), "holding " + std::string(c.kind) + " " + name);
+    };
+    if (c.when == When::kFirst) take_the_name();
+    auto block = Publish();
+    ASSERT_NE(block, nullptr);
+    block->WriteWord(readings::kTemperatureOffset, readings::EncodeHundredths(4100));
+    EXPECT_EQ(Read(ReadingKind::Temperature, 0), "41");
+    if (c.monitor_ends) block.reset();
+    if (c.when == When::kAfterTheEvent) take_the_name();
+    zv::State().NextMonitorCheckMs = 0;  // the check is due
+    EXPECT_EQ(Get(ZV_MACRO_CHECK), c.check);
+    EXPECT_EQ(Get(ZV_MACRO_TEMP), c.monitor_ends ? "" : "41");
+    zv::State().NextMonitorCheckMs = 0;
+    EXPECT_EQ(Get(ZV_MACRO_CHECK), c.check) << "at the check after";
+  }
+}
+#endif
 
 // Check connects on demand, as a reading does.
 TEST_F(MonitorMemory, CheckConnects) {

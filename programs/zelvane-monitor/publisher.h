@@ -17,7 +17,7 @@ namespace zv::monitor {
 enum class Takeover {
   // Only what an ended publisher left: on POSIX a killed publisher's object
   // (one that no running publisher holds locked); on Windows the object that
-  // readers still hold open after its publisher ended.
+  // another program still holds open after its publisher ended.
   Leftovers,
   // Also anything else under the name that no running publisher holds: a
   // FIFO, a folder, a link, a device, another user's object (as far as the
@@ -46,7 +46,7 @@ class Publisher {
   // space. Returns nullptr (and says why in `report`) when it cannot be
   // created: another publisher of `name` is running, there is no room, or
   // something under the name is not for `takeover` to replace.
-  // On Windows an object that only readers still hold open under the name is
+  // On Windows an object that only other programs still hold open under the name is
   // taken over instead and zeroed first, as the monitor does when restarted;
   // it must be at least `size` bytes.
   static std::unique_ptr<Publisher> Create(const char* name, std::size_t size,

@@ -44,9 +44,11 @@ enum class PublisherSign { kPresent, kGone, kUnknown };
 
 // The sign the system gives for every publisher, whatever it writes.
 // POSIX: gone once the object held was removed, or another object (or
-// anything else) stands under `name`. Windows: gone once only readers hold
-// the section, no publisher's handle being left; unknown where the handle
-// counts cannot be read. Never blocks.
+// anything else) stands under `name`. Windows: gone once no section is
+// under `name`, or no handle but the check's own is open to it (a reader
+// holds only its view); unknown where the name cannot be looked up. There,
+// unless gone, the view is made again of the section under `name`, at the
+// same address, so that a publisher started anew is read. Never blocks.
 PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name);
 
 // The sign of a publisher that holds a write lock on its object for as long

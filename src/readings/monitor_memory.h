@@ -17,7 +17,8 @@ namespace zv::readings {
 // The connection's state is in the module's record (MappingHandle,
 // MonitorView, MonitorMapped, NextMonitorCheckMs). It lasts while the
 // monitor is there. The monitor is gone when the system says so (POSIX: its
-// object was removed or replaced; Windows: only readers hold the section),
+// object was removed or replaced; Windows: no handle but the check's own is
+// open to the section under the name),
 // and, for a block that carries our heartbeat's magic, also when no monitor
 // holds the object's lock (POSIX) or the heartbeat's stamp has grown too old
 // (HeartbeatStopped). A connection to a gone monitor is released, and the

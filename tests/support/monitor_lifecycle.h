@@ -40,7 +40,8 @@ class MonitorLock {
 // What a monitor of ours that ended leaves under the block's name, for as
 // long as this lives: POSIX, a killed monitor's object (a full block with a
 // fresh heartbeat, and no lock); Windows, a section its monitor closed that
-// another reader of this plugin still holds (also with a fresh heartbeat).
+// another reader of this plugin still maps (also with a fresh heartbeat),
+// which leaves nothing under the name.
 class Leftovers {
  public:
   Leftovers();
@@ -55,7 +56,7 @@ class Leftovers {
 
  private:
   bool made_ = false;
-  std::uint64_t identity_[2] = {0, 0};  // the object's (POSIX) or the handles (Windows)
+  std::uint64_t identity_[2] = {0, 0};  // the object's (POSIX) or the view's address (Windows)
 };
 
 }  // namespace zv::test

@@ -88,7 +88,7 @@ std::string ErrorText(DWORD error) {
 
 // Creates (or takes over) the section `name` backed by `file` (the paging
 // file when INVALID_HANDLE_VALUE), claims it and maps `size` bytes. A section
-// that readers still hold after its publisher ended is taken over and every
+// that another program still holds after its publisher ended is taken over and every
 // byte of the view cleared first, so that no word keeps the earlier
 // publisher's value. Returns null, saying why in `report`.
 std::unique_ptr<Section> Open(const char* name, std::size_t size, HANDLE file, CreateReport& report,
@@ -141,9 +141,11 @@ struct Publisher::Native {
 Publisher::Publisher(std::unique_ptr<Native> native, unsigned char* data, std::size_t size)
     : native_(std::move(native)), data_(data), size_(size) {}
 
-// An object lives as long as any handle to it, and a reader that mapped it
-// keeps its handle: a restarted publisher then gets the same object back,
-// as the monitor itself does. Nothing else can be left under the name, so
+// An object keeps its name as long as any handle to it lives. The plugin's
+// readers keep only their views, so the name goes with its publisher; a
+// program that holds a handle (a reader of another kind) keeps it, and a
+// restarted publisher then gets the same object back, as the monitor itself
+// does. Nothing else can be left under the name, so
 // `takeover` changes nothing here.
 std::unique_ptr<Publisher> Publisher::Create(const char* name, std::size_t size,
                                              CreateReport* report, Takeover /*takeover*/) {

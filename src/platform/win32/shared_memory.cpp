@@ -4,36 +4,33 @@
 #include <winternl.h>
 
 #include <new>
-#include <string>
 
-// A section lives while any handle to it is open, and its name leads to it
-// for as long, so a reader's own handle keeps the block of a monitor that
-// has ended. Whether the monitor is still there shows in the section's
-// handle count instead: see CheckPublisher.
+// A section lives while any handle to it is open or any view of it is
+// mapped, but its name leads to it only while a handle is open. A reader
+// here keeps only its view: once it has mapped it, it closes its handle, so
+// the handles open to the section under the name are those of its publisher
+// (and of readers of other kinds). Whether the monitor is still there shows
+// in them: see CheckPublisher. Nothing else is named or shared among the
+// readers, so no other program can make them see the monitor wrongly by
+// taking or holding a name beside the block's.
 namespace zv::platform {
 namespace {
 
-// What the handle stands for: the section, and this reader's handle to the
-// readers' event that goes with it.
+// What the handle stands for.
 struct Connection {
-  HANDLE section = nullptr;
-  HANDLE readers = nullptr;  // null when it could not be opened
+  HANDLE section = nullptr;  // from the open until the view is asked for
+  void* view = nullptr;      // null when it could not be made (or was lost)
+  std::size_t size = 0;      // of the view asked for; 0 until then
 };
 
 Connection* ConnectionOf(SharedMemoryHandle handle) { return static_cast<Connection*>(handle); }
-
-// Every reader of this plugin holds one handle to the event "<name>.readers"
-// for each handle it holds to the section "<name>", from just after it opens
-// the section until just before it closes it. (That order never lets the
-// event's count rise above the readers' share of the section's.)
-std::string ReadersEventName(const char* name) { return std::string(name) + ".readers"; }
 
 using QueryObjectFunction = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG,
                                              PULONG);
 
 // ntdll's NtQueryObject, looked up once (ntdll is loaded in every process),
-// or null where there is none: the handle counts are then unknown and the
-// heartbeat of our own monitors is all that tells.
+// or null where there is none: the handle counts are then unknown, and the
+// name alone tells.
 QueryObjectFunction QueryObject() {
   static const QueryObjectFunction function = [] {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -61,13 +58,64 @@ bool HandleCount(HANDLE object, ULONG& count) {
   return true;
 }
 
+// Whether a call failed with `error` for want of memory or handles, which
+// tells nothing about what stands under a name.
+bool Shortage(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_NOT_ENOUGH_QUOTA:
+    case ERROR_COMMITMENT_LIMIT:
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Makes the connection show the section that `named` (the section under the
+// name now) stands for; false when it cannot, and the connection is to be
+// made anew. Whether that section is the one viewed cannot be asked without
+// a handle to the viewed one, which would count as a publisher's: a monitor
+// that ended and was started again between two checks has made a new
+// section, which only the name leads to. So the view is made again in its
+// place, of the section under the name, at the same address, which the
+// caller keeps. Should the address have been taken meanwhile (another
+// thread of the host allocating there), the view is lost and the caller
+// connects again. A connection whose view was refused (a section too small)
+// holds no view; a section under the name that maps is then another one.
+bool Follow(Connection& connection, HANDLE named) {
+  if (connection.view == nullptr) {
+    if (connection.size == 0) {
+      return true;  // no view asked for yet
+    }
+    void* view = MapViewOfFile(named, FILE_MAP_READ, 0, 0, connection.size);
+    if (view == nullptr) {
+      return true;
+    }
+    UnmapViewOfFile(view);
+    return false;
+  }
+  void* const place = connection.view;
+  UnmapViewOfFile(place);
+  void* view = MapViewOfFileEx(named, FILE_MAP_READ, 0, 0, connection.size, place);
+  if (view != place) {
+    if (view != nullptr) {
+      UnmapViewOfFile(view);
+    }
+    connection.view = nullptr;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // A section is created with its size in one call and never shrinks, so no
 // object of the wrong size can be caught half made here: a small one is
 // refused by MapViewOfFile below.
 SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name, std::size_t /*size*/) {
-  const std::string readers_name = ReadersEventName(name);
   auto* connection = new (std::nothrow) Connection;
   if (connection == nullptr) {
     return nullptr;
@@ -77,19 +125,24 @@ SharedMemoryHandle OpenSharedMemoryReadOnly(const char* name, std::size_t /*size
     delete connection;
     return nullptr;
   }
-  // Only the right to wait is asked for, which an event that another user
-  // made grants too. Without the event this reader still reads; its handle
-  // then counts as a publisher's for the other readers, whose heartbeat
-  // check still sees our own monitors leave.
-  connection->readers =
-      CreateEventExA(nullptr, readers_name.c_str(), CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE);
   return connection;
 }
 
 // Windows refuses a view longer than the object (the call fails), so an
-// object smaller than `size` gives nullptr here without further checks.
+// object smaller than `size` gives nullptr here without further checks. The
+// view holds the section for as long as it is mapped (Windows keeps a mapped
+// section until its last view is unmapped), so the handle is closed at once,
+// whether the view was made or not: from here on the reader holds no handle.
 SharedMemoryView MapReadOnlyView(SharedMemoryHandle handle, std::size_t size) {
-  return MapViewOfFile(ConnectionOf(handle)->section, FILE_MAP_READ, 0, 0, size);
+  Connection* connection = ConnectionOf(handle);
+  if (connection->section == nullptr) {
+    return nullptr;
+  }
+  connection->view = MapViewOfFile(connection->section, FILE_MAP_READ, 0, 0, size);
+  connection->size = size;
+  CloseHandle(connection->section);
+  connection->section = nullptr;
+  return connection->view;
 }
 
 bool ReadViewWord(SharedMemoryHandle /*handle*/, SharedMemoryView view, std::size_t offset,
@@ -101,36 +154,46 @@ bool ReadViewWord(SharedMemoryHandle /*handle*/, SharedMemoryView view, std::siz
   return true;
 }
 
-void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView view, std::size_t /*size*/) {
+// The view is the connection's own: after a check that lost it (see
+// Follow) the caller's copy of its address is stale.
+void CloseSharedMemory(SharedMemoryHandle handle, SharedMemoryView /*view*/, std::size_t /*size*/) {
   Connection* connection = ConnectionOf(handle);
-  if (view != nullptr) {
-    UnmapViewOfFile(view);
+  if (connection->view != nullptr) {
+    UnmapViewOfFile(connection->view);
   }
-  if (connection->readers != nullptr) {
-    CloseHandle(connection->readers);
+  if (connection->section != nullptr) {
+    CloseHandle(connection->section);
   }
-  CloseHandle(connection->section);
   delete connection;
 }
 
-// The rule rests on the object manager: it counts the handles open to an
-// object in all processes; a named section stays under its name only while
-// a handle to it is open, so a monitor that publishes holds one; and the
-// kernel closes every handle of a process that ends, however it ends
-// (TerminateProcess and a crash included). The readers of this plugin hold
-// as many handles to the readers' event as to the section, so a section
-// with no more handles than the event has none of anyone else: the
-// monitor's are gone. A reader of another kind holding the section counts
-// as a publisher here.
-PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* /*name*/) {
-  const Connection* connection = ConnectionOf(handle);
-  ULONG sections = 0;
-  ULONG readers = 0;
-  if (connection->readers == nullptr || !HandleCount(connection->section, sections) ||
-      !HandleCount(connection->readers, readers)) {
-    return PublisherSign::kUnknown;
+// The rule rests on the object manager: a named section keeps its name
+// only while a handle to it is open, so a monitor that publishes under the
+// name holds one; the kernel closes every handle of a process that ends,
+// however it ends (TerminateProcess and a crash included); and it counts
+// the handles open to an object in all processes. Readers here hold none
+// (see MapReadOnlyView), so the section under the name, opened here for a
+// moment, has a publisher when a handle besides this one is open to it. No
+// section under the name (nothing there, or an object of another kind)
+// means the monitor is gone, and so does a name this reader may no longer
+// open: the section it opened before lets it (only its owner could change
+// that), so another object stands there, another user's, say. A reader of
+// another kind holding the section counts as a publisher; so does another
+// host's check at the same moment, for one check. Only a look-up that the
+// system's shortage of memory or handles failed tells nothing.
+PublisherSign CheckPublisher(SharedMemoryHandle handle, const char* name) {
+  Connection* connection = ConnectionOf(handle);
+  HANDLE named = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  if (named == nullptr) {
+    return Shortage(GetLastError()) ? PublisherSign::kUnknown : PublisherSign::kGone;
   }
-  return sections > readers ? PublisherSign::kPresent : PublisherSign::kGone;
+  // The name led to a section, so a handle was open to it a moment ago; the
+  // count tells whether one still is besides this reader's.
+  const ULONG own = connection->section != nullptr ? 2 : 1;
+  ULONG count = 0;
+  const bool gone = (HandleCount(named, count) && count <= own) || !Follow(*connection, named);
+  CloseHandle(named);
+  return gone ? PublisherSign::kGone : PublisherSign::kPresent;
 }
 
 PublisherSign CheckPublisherLock(SharedMemoryHandle /*handle*/) { return PublisherSign::kUnknown; }

@@ -1,15 +1,9 @@
 #include <windows.h>
 
-#include <string>
-
 #include "support/monitor_lifecycle.h"
 
 namespace zv::test {
 namespace {
-
-HANDLE AsHandle(std::uint64_t word) {
-  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(word));  // NOLINT
-}
 
 void Put(void* view, std::size_t offset, std::int32_t word) {
   *reinterpret_cast<volatile std::int32_t*>(static_cast<char*>(view) + offset) = word;  // NOLINT
@@ -20,9 +14,10 @@ void Put(void* view, std::size_t offset, std::int32_t word) {
 MonitorLock::MonitorLock() = default;
 MonitorLock::~MonitorLock() = default;
 
-// The monitor makes the section and writes it; another reader opens it the
-// way the plugin does (the section, then the readers' event); the monitor
-// closes its handle.
+// The monitor makes the section and writes it; another reader maps it the
+// way the plugin does (a view, its handle closed at once); the monitor
+// closes its handle. The name goes with that last handle: only the view is
+// left, and nothing under the name.
 Leftovers::Leftovers() {
   const char* name = readings::kMonitorMemoryName;
   HANDLE monitor = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
@@ -41,17 +36,19 @@ Leftovers::Leftovers() {
     UnmapViewOfFile(view);
   }
   HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-  HANDLE readers = CreateEventExA(nullptr, (std::string(name) + ".readers").c_str(),
-                                  CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE);
+  const void* view = section != nullptr
+                         ? MapViewOfFile(section, FILE_MAP_READ, 0, 0, readings::kMonitorBlockSize)
+                         : nullptr;
+  if (section != nullptr) CloseHandle(section);
   CloseHandle(monitor);
-  made_ = section != nullptr && readers != nullptr;
-  identity_[0] = reinterpret_cast<std::uintptr_t>(section);  // NOLINT
-  identity_[1] = reinterpret_cast<std::uintptr_t>(readers);  // NOLINT
+  made_ = view != nullptr;
+  identity_[0] = reinterpret_cast<std::uintptr_t>(view);  // NOLINT
 }
 
 Leftovers::~Leftovers() {
-  for (const std::uint64_t handle : identity_) {
-    if (handle != 0) CloseHandle(AsHandle(handle));
+  if (identity_[0] != 0) {
+    UnmapViewOfFile(
+        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(identity_[0])));  // NOLINT
   }
 }
 
