@@ -30,6 +30,7 @@
 
 #include "monitor_block/layout.h"
 #include "settings/settings_file.h"
+#include "support/display_socket.h"
 #include "support/temp_home.h"
 #include "zelvane-lcd/loader/plugin_loader.h"
 #include "zelvane-monitor/publisher.h"
@@ -57,34 +58,14 @@ class SilentDisplay {
   // the abstract namespace (DISPLAY=:N), which Xlib tries first.
   static std::unique_ptr<SilentDisplay> Open(bool tcp) {
     for (int number = 170; number < 230; ++number) {
-      const int fd = socket(tcp ? AF_INET : AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      bool bound = false;
-      if (tcp) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
-        bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      } else {
-        // A real server on this display would hold its lock file.
-        if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-          close(fd);
-          continue;
-        }
-        const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(&address.sun_path[1], name.data(), name.size());
-        const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
-        bound = bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0;
-      }
-      if (bound && listen(fd, 16) == 0) {
+      // A real server on this display would hold its lock file.
+      if (!tcp && fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+      const int fd = zv::test::ListenOnDisplay(
+          tcp ? zv::test::DisplaySocket::kTcp : zv::test::DisplaySocket::kAbstract, number);
+      if (fd >= 0) {
         return std::unique_ptr<SilentDisplay>(
             new SilentDisplay(fd, (tcp ? "127.0.0.1:" : ":") + std::to_string(number)));
       }
-      close(fd);
     }
     return nullptr;
   }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/posix/display_probe.h"
+#include "support/display_socket.h"
 
 namespace {
 
@@ -33,36 +34,15 @@ using namespace std::chrono_literals;
 // and closes it.
 class AnsweringServer {
  public:
-  enum class Kind { kAbstract, kFile, kTcp };
+  using Kind = zv::test::DisplaySocket;
 
   // Display `number`'s socket of `kind`, or nullptr when it is taken.
   static std::unique_ptr<AnsweringServer> Open(Kind kind, int number) {
-    const std::string file = "/tmp/.X11-unix/X" + std::to_string(number);
-    const int fd = socket(kind == Kind::kTcp ? AF_INET : AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool bound = false;
-    if (kind == Kind::kTcp) {
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
-      bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    } else {
-      const std::size_t offset = kind == Kind::kAbstract ? 1 : 0;
-      sockaddr_un address{};
-      address.sun_family = AF_UNIX;
-      std::memcpy(&address.sun_path[offset], file.data(), file.size());
-      const auto size =
-          static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + file.size());
-      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): socket address type
-      bound = bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0;
-    }
-    if (!bound || listen(fd, 16) != 0) {
-      close(fd);
-      return nullptr;
-    }
-    return std::unique_ptr<AnsweringServer>(
-        new AnsweringServer(fd, kind == Kind::kFile ? file : std::string()));
+    const int fd = zv::test::ListenOnDisplay(kind, number);
+    if (fd < 0) return nullptr;
+    const std::string file =
+        kind == Kind::kFile ? "/tmp/.X11-unix/X" + std::to_string(number) : std::string();
+    return std::unique_ptr<AnsweringServer>(new AnsweringServer(fd, file));
   }
   AnsweringServer(const AnsweringServer&) = delete;
   AnsweringServer& operator=(const AnsweringServer&) = delete;

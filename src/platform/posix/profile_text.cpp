@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/text.h"
+
 namespace zv::platform {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
-std::string_view Trim(std::string_view s) {
-  s.remove_prefix(std::min(s.find_first_not_of(" \t"), s.size()));
-  return s.substr(0, s.find_last_not_of(" \t") + 1);
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
+constexpr auto Trim = common::TrimBlanks;
 // Names compare without regard to ASCII case (1251 letters as they are).
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return Lower(x) == Lower(y); });
-}
+constexpr auto SameName = common::EqualIgnoringAsciiCase;
 
 // The key's first line "key = value" (no comment) in any section of the
 // name, and where a new key line would go: after the last non-blank line of
