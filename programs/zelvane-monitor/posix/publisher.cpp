@@ -1,6 +1,7 @@
 #include "zelvane-monitor/publisher.h"
 
 #include "common/posix/descriptor.h"
+#include "common/posix/read_file.h"
 #include "common/posix/system_calls.h"
 #include "monitor_block/posix/run_lock.h"
 
@@ -51,15 +52,6 @@ struct Occupant {
   Descriptor locked;  // a Leftover, held locked while it is put aside
 };
 
-std::string TypeName(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  return "a special file";
-}
-
 // Looks at what stands under `path`. Only a regular object is opened, never
 // followed through a link, and without blocking. A leftover comes back
 // locked by us, so that no other publisher starting now takes it too.
@@ -74,7 +66,7 @@ Occupant Examine(const std::string& path) {
   }
   if (!S_ISREG(occupant.file.st_mode)) {
     occupant.kind = Occupant::Kind::Other;
-    occupant.what = TypeName(occupant.file.st_mode);
+    occupant.what = common::FileTypeName(occupant.file.st_mode);
     return occupant;
   }
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;

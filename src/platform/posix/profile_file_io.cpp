@@ -12,6 +12,7 @@
 
 #include "common/cp1251.h"
 #include "common/posix/descriptor.h"
+#include "common/posix/read_file.h"
 #include "common/posix/system_calls.h"
 #include "platform/exception.h"
 
@@ -51,27 +52,9 @@ int CreateTemporary(const std::string& temp, Descriptor& fd) {
 }  // namespace
 
 int ReadProfileFile(const std::string& path, std::string& text, std::size_t spare) {
-  // Opening a device can do something by itself, and a FIFO's open waits
-  // for a writer: look at the type first. Something swapped in since opens
-  // at once with O_NONBLOCK, and the open file's own type is what counts.
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return kNotRegularFile;
-  const Descriptor fd(OpenCloseOnExec(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
-  if (!fd.valid() || fstat(fd.get(), &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return kNotRegularFile;
-  if (static_cast<std::size_t>(info.st_size) > kMaxProfileFileSize) return kFileTooLarge;
-  text.clear();
-  text.reserve(static_cast<std::size_t>(info.st_size) + spare);
-  // A file that grows while it is read stops at the bound as well.
-  std::array<char, 16384> buffer{};
-  for (;;) {
-    const ssize_t n =
-        RetryOnInterrupt([&] { return read(fd.get(), buffer.data(), buffer.size()); });
-    if (n <= 0) return n == 0 ? 0 : errno;
-    if (text.size() + static_cast<std::size_t>(n) > kMaxProfileFileSize) return kFileTooLarge;
-    text.append(buffer.data(), static_cast<std::size_t>(n));
-  }
+  const int error = common::ReadRegularFileBounded(path, kMaxProfileFileSize, text);
+  if (error == 0) text.reserve(text.size() + spare);
+  return error;
 }
 
 int FollowLinks(std::string& path) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/posix/read_file.h"
 #include "platform/text.h"
 
 namespace zv::platform {
@@ -18,14 +19,11 @@ namespace zv::platform {
 constexpr std::size_t kMaxProfileFileSize = std::size_t{4} << 20;
 
 // Failures that are no errno value.
-constexpr int kNotRegularFile = -1;
-constexpr int kFileTooLarge = -2;
+using common::kFileTooLarge;
+using common::kNotRegularFile;
 
-// Reads the regular file at `path` (links followed) into `text`, with room
-// for `spare` more bytes. ENOENT: no file is there (a dangling link
-// included). Anything but a regular file is kNotRegularFile and never
-// opened: the type is checked before a non-blocking open and again on the
-// open file.
+// Reads the regular file at `path` (common::ReadRegularFileBounded, at most
+// kMaxProfileFileSize bytes) into `text`, with room for `spare` more bytes.
 int ReadProfileFile(const std::string& path, std::string& text, std::size_t spare = 0);
 
 // Follows the symbolic links from `path` to the first name that is no link
