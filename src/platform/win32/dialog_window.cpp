@@ -131,15 +131,20 @@ void Sync(Dialog& dialog, bool take) {
   }
 }
 
+// Shows the form's state in front, also when the host has no active window
+// of its own, or ends the dialog when the handler said so.
+void Show(Dialog& dialog) {
+  Sync(dialog, false);
+  SetForegroundWindow(dialog.window);
+  if (dialog.done) EndDialog(dialog.window, IDOK);
+}
+
 // Hands the event to the handler with the user's ticks and texts, and
 // shows, or ends, what it answers.
 void Report(Dialog& dialog, const DialogEvent& event) {
   Sync(dialog, true);
   dialog.done = dialog.handle(event, dialog.form);
-  Sync(dialog, false);
-  // In front, also when the host has no active window of its own.
-  SetForegroundWindow(dialog.window);
-  if (dialog.done) EndDialog(dialog.window, IDOK);
+  Show(dialog);
 }
 
 // Measures the texts, lets the handler place the form, and puts the window
@@ -183,10 +188,7 @@ void Open(Dialog& dialog) {
   for (const UINT item : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
     DeleteMenu(menu, item, MF_BYCOMMAND);
   }
-  Sync(dialog, false);
-  // In front, also when the host has no active window of its own.
-  SetForegroundWindow(dialog.window);
-  if (dialog.done) EndDialog(dialog.window, IDOK);
+  Show(dialog);
 }
 
 // The dialog manager runs the modal loop, the tab order and the keyboard
